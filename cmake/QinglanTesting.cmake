@@ -1,0 +1,76 @@
+# Test programs: GoogleTest built from the system's sources, the same in both builds.
+#
+#   ql_add_test(<name> SOURCES <files…> [LIBS <targets…>] [TIMEOUT <s>] [CODEPAGES <cp…>])
+#
+# Natively every test case becomes its own ctest test. In the Windows build the program runs
+# under Wine once per code page (default: 1252 and 936), as <name>.cp1252 and <name>.cp936.
+#
+#   ql_add_wine_command_test(<name> COMMAND <cmd…> [TIMEOUT <s>] [CODEPAGES <cp…>])
+#
+# Windows build only: runs a host command (a Python driver, a shell script) inside the Wine
+# session of each code page, with WINEPREFIX, DISPLAY and LC_ALL set; the Windows build folder
+# is in QL_BUILD_DIR.
+
+if(NOT TARGET gtest)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+endif()
+
+include(GoogleTest)
+
+set(QL_DEFAULT_CODEPAGES 1252 936)
+
+function(ql_add_test name)
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;CODEPAGES" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    if(NOT T_CODEPAGES)
+        set(T_CODEPAGES ${QL_DEFAULT_CODEPAGES})
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} gtest_main)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    target_compile_definitions(${name} PRIVATE QL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    if(CMAKE_CROSSCOMPILING)
+        foreach(cp IN LISTS T_CODEPAGES)
+            add_test(NAME ${name}.cp${cp} COMMAND ${name})
+            set_tests_properties(${name}.cp${cp} PROPERTIES
+                ENVIRONMENT "QL_WINE_CODEPAGE=${cp};QL_BUILD_DIR=${CMAKE_BINARY_DIR}"
+                FIXTURES_REQUIRED wine_session
+                TIMEOUT ${T_TIMEOUT})
+        endforeach()
+    else()
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+            PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QL_BUILD_DIR=${CMAKE_BINARY_DIR}")
+    endif()
+endfunction()
+
+function(ql_add_wine_command_test name)
+    cmake_parse_arguments(T "" "TIMEOUT" "COMMAND;CODEPAGES" ${ARGN})
+    if(NOT CMAKE_CROSSCOMPILING)
+        return()
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 180)
+    endif()
+    if(NOT T_CODEPAGES)
+        set(T_CODEPAGES ${QL_DEFAULT_CODEPAGES})
+    endif()
+    foreach(cp IN LISTS T_CODEPAGES)
+        add_test(NAME ${name}.cp${cp}
+                 COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session exec ${CMAKE_BINARY_DIR} ${cp} ${T_COMMAND})
+        set_tests_properties(${name}.cp${cp} PROPERTIES
+            ENVIRONMENT "QL_WINE_CODEPAGE=${cp};QL_BUILD_DIR=${CMAKE_BINARY_DIR}"
+            FIXTURES_REQUIRED wine_session
+            TIMEOUT ${T_TIMEOUT})
+    endforeach()
+endfunction()
+
+if(CMAKE_CROSSCOMPILING)
+    add_test(NAME wine.session.start COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session start ${CMAKE_BINARY_DIR})
+    set_tests_properties(wine.session.start PROPERTIES FIXTURES_SETUP wine_session TIMEOUT 300)
+    add_test(NAME wine.session.stop COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session stop ${CMAKE_BINARY_DIR})
+    set_tests_properties(wine.session.stop PROPERTIES FIXTURES_CLEANUP wine_session)
+endif()
