@@ -1,0 +1,55 @@
+#include "web/url.h"
+
+namespace ql {
+
+Text HostFromUrl(const Text& url) {
+    // The scheme texts go first, everywhere in the address; the path is cut only after that,
+    // so a second address in the query cannot change which host is found.
+    Text host = TextReplace(TextReplace(url, "https://", ""), "http://", "");
+    const std::int32_t slash = TextFind(host, "/");
+    if (slash > 0) {
+        host = TextLeft(host, slash - 1);
+    }
+    const std::int32_t colon = TextFind(host, ":");
+    if (colon > 0) {
+        host = TextLeft(host, colon - 1);
+    }
+    return TextLower(host);
+}
+
+Text PathFromUrl(const Text& url) {
+    // The host comes back in lower case, so it is looked for without regard to case.
+    const std::int32_t h = TextFind(url, HostFromUrl(url), 1, true);
+    const std::int32_t s = TextFind(url, "/", h);
+    if (s > 0) {
+        return TextRight(url, TextLength(url) - s + 1);
+    }
+    return "/";
+}
+
+std::int32_t PortFromUrl(const Text& url) {
+    Text hostPart;
+    if (TextLeft(url, 7) == Text("http://")) {
+        const std::int32_t p = TextFind(url, "/", 8);
+        hostPart = p > 0 ? TextMid(url, 8, p - 8) : TextRight(url, TextLength(url) - 7);
+    } else {
+        const std::int32_t p = TextFind(url, "/");
+        hostPart = p > 0 ? TextLeft(url, p - 1) : url;
+    }
+    const std::int32_t colon = TextFind(hostPart, ":");
+    const Text portText = colon > 0 ? TextRight(hostPart, TextLength(hostPart) - colon) : Text("80");
+    // The low 32 bits of the truncated number, as every position or count computed in real
+    // arithmetic is taken.
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(TruncateToInteger(TextToNumber(portText))));
+}
+
+Text TextBefore(const Text& text, const Text& delimiter, std::optional<std::int32_t> start, bool ignoreCase) {
+    const std::int32_t from = (!start || *start < 1) ? 1 : *start;
+    const std::int32_t p = TextFind(text, delimiter, from, ignoreCase);
+    if (p < 1) {
+        return Text();
+    }
+    return TextLeft(text, p - 1);
+}
+
+}  // namespace ql

@@ -1,0 +1,35 @@
+// Taking a request address apart, and cutting the name=value pair out of a cookie line.
+//
+// Pure text routines: every input yields a result, nothing fails. The addresses that reach
+// them begin with "http://" or "https://" (the request runner puts "http://" in front of
+// anything else), but any text gives a defined result.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "text/text.h"
+
+namespace ql {
+
+// The host, lower case, without scheme, path and port. Every "https://" and then every
+// "http://" is removed first, wherever it stands, and only "/" and ":" end the host: a user
+// name before "@" is what comes back, and so is a query that follows the host without "/".
+Text HostFromUrl(const Text& url);
+
+// Everything from the first "/" after the host to the end, query and fragment included;
+// "/" when there is none.
+Text PathFromUrl(const Text& url);
+
+// The number after the first ":" of the host part, read by the text-to-number rule (an
+// empty or non-numeric port text gives 0); 80 when the host part has no ":". Only a leading
+// "http://" is skipped: a secure request picks its own port.
+std::int32_t PortFromUrl(const Text& url);
+
+// The part of `text` before the first occurrence of `delimiter` at or after `start`
+// (omitted, zero or negative: 1), counted from the beginning of the text; the empty text
+// when the delimiter does not occur. A cookie line without ";" therefore gives the empty text.
+Text TextBefore(const Text& text, const Text& delimiter, std::optional<std::int32_t> start = std::nullopt,
+                bool ignoreCase = false);
+
+}  // namespace ql
