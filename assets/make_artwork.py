@@ -27,7 +27,7 @@ LIGHT_BLUE = (77, 166, 222)
 
 CONVERT = "/usr/bin/convert"
 CJK_FONT = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc"
-LOGO_QUALITY = 92
+LOGO_QUALITY = 95
 
 SUPERSAMPLE = 6   # samples per pixel edge on boundary pixels
 
@@ -125,21 +125,6 @@ class Shift(Shape):
     def bounds(self):
         b = self.s.bounds()
         return (b[0] + self.dx, b[1] + self.dy, b[2] + self.dx, b[3] + self.dy)
-
-
-class Outline(Shape):
-    """A band of width w centred on another shape's edge."""
-
-    def __init__(self, s, w):
-        self.s, self.w = s, w
-
-    def sdf(self, x, y):
-        return abs(self.s.sdf(x, y)) - self.w / 2
-
-    def bounds(self):
-        b = self.s.bounds()
-        d = self.w / 2
-        return (b[0] - d, b[1] - d, b[2] + d, b[3] + d)
 
 
 class Circle(Shape):
@@ -268,39 +253,27 @@ def arc_points(cx, cy, r, a0, a1, step_deg=4.0):
     return pts
 
 
-class Gear(Shape):
-    """A spur gear: `teeth` trapezoid teeth between radii root and tip."""
+class Gear(Polygon):
+    """A spur gear: `teeth` trapezoid teeth between radii root and tip.
+
+    top and base are the tooth's width at the tip and at the root, as
+    fractions of the tooth spacing."""
 
     def __init__(self, cx, cy, root, tip, teeth, top=0.30, base=0.50,
                  phase=0.0):
-        self.cx, self.cy = cx, cy
-        self.root, self.tip, self.teeth = root, tip, teeth
-        self.top, self.base = top / 2, base / 2   # half widths, in periods
-        self.phase = phase
-        # The polar distance r - R(angle) is steeper than 1 on the flanks;
-        # scale it down so it stays a lower bound.
-        flank = (self.base - self.top) * 2 * math.pi / teeth
-        slope = (tip - root) / (root * flank)
-        self.k = 1.0 / math.sqrt(1.0 + slope * slope)
+        pts = []
+        period = 2 * math.pi / teeth
 
-    def radius_at(self, ang):
-        u = (ang / (2 * math.pi) * self.teeth + self.phase) % 1.0
-        d = min(u, 1.0 - u)       # distance from a tooth's centre, in periods
-        if d <= self.top:
-            return self.tip
-        if d >= self.base:
-            return self.root
-        f = (d - self.top) / (self.base - self.top)
-        return self.tip + (self.root - self.tip) * f
+        def arc(r, a0, a1, n):
+            for k in range(n + 1):
+                a = a0 + (a1 - a0) * k / n
+                pts.append((cx + r * math.cos(a), cy + r * math.sin(a)))
 
-    def sdf(self, x, y):
-        dx, dy = x - self.cx, y - self.cy
-        r = math.hypot(dx, dy)
-        return (r - self.radius_at(math.atan2(dy, dx))) * self.k
-
-    def bounds(self):
-        t = self.tip
-        return (self.cx - t, self.cy - t, self.cx + t, self.cy + t)
+        for t in range(teeth):
+            a = (t + phase) * period
+            arc(tip, a - top / 2 * period, a + top / 2 * period, 3)
+            arc(root, a + base / 2 * period, a + (1 - base / 2) * period, 4)
+        Polygon.__init__(self, pts)
 
 
 # --------------------------------------------------------------------------
@@ -524,13 +497,13 @@ def draw_gear_button():
 
     cx, cy = 32, 32.5
     teeth, phase = 10, 0.25
-    outer = Gear(cx, cy, 19.5, 26.0, teeth, 0.30, 0.52, phase)
-    body = Gear(cx, cy, 18.3, 24.8, teeth, 0.27, 0.49, phase)
+    body = Gear(cx, cy, 18.6, 25.0, teeth, 0.34, 0.54, phase)
+    outer = body.grow(1.1)
     hole = Circle(cx, cy, 5.5)
 
-    c.soft((outer - hole).moved(1.2, 1.8), (20, 40, 70), 0.45, 1.6)
+    c.soft(outer.moved(1.2, 1.8), (20, 40, 70), 0.40, 1.5)
     c.fill(outer - hole, (52, 56, 62))
-    c.fill(body - hole, Steel(cx, cy, 25, level=150, light=62, sheen=26))
+    c.fill(body - hole, Steel(cx, cy, 25, level=156, light=64, sheen=30))
     # raised hub
     c.fill(Circle(cx, cy, 12.5), (70, 74, 80))
     c.fill(Circle(cx, cy, 11.5), Steel(cx, cy, 12, level=150, light=55,
@@ -636,13 +609,15 @@ def draw_home_icon():
 
 
 def cloud_shape(s=1.0, dx=0.0, dy=0.0):
-    parts = [Circle(19, 35, 12), Circle(33, 26, 16), Circle(47, 35, 11.5),
-             RoundRect(7, 33, 58.5, 47, 7)]
-    return Union(*parts) if (s, dx, dy) == (1.0, 0.0, 0.0) else Union(
-        *[Circle(dx + p.cx * s, dy + p.cy * s, p.r * s) if isinstance(p, Circle)
-          else RoundRect(dx + p.box[0] * s, dy + p.box[1] * s,
-                         dx + p.box[2] * s, dy + p.box[3] * s, p.r * s)
-          for p in parts])
+    """Three puffs on a flat base, drawn on a 64-unit grid, scaled by s."""
+    def at(v):
+        return v * s
+
+    return Union(Circle(dx + at(19), dy + at(35), at(12)),
+                 Circle(dx + at(33), dy + at(26), at(16)),
+                 Circle(dx + at(47), dy + at(35), at(11.5)),
+                 RoundRect(dx + at(7), dy + at(33), dx + at(58.5), dy + at(47),
+                           at(7)))
 
 
 def down_arrow(cx, top, shaft_half, shaft_bottom, head_half, tip):
@@ -659,7 +634,7 @@ def draw_title_icon():
     c.fill(cloud.grow(3.0), (28, 70, 128))
     c.fill(cloud, Linear(0, 10, 0, 46, [(0, (255, 255, 255)), (1, (212, 228, 244))]))
 
-    arrow = down_arrow(32, 20, 6.0, 42, 14.5, 61)
+    arrow = down_arrow(32, 19, 5.5, 42, 13.0, 60.5)
     c.fill(arrow.grow(2.6), (110, 8, 8))
     c.fill(arrow, Linear(0, 20, 0, 61, [(0, (255, 84, 64)), (1, (206, 18, 18))]))
     c.fill(Polygon([(28.5, 22), (30.5, 22), (30.5, 44), (28.5, 44)]),
@@ -672,41 +647,39 @@ def draw_title_icon():
 STRIP_H = 19
 
 
-def glyph_close(w, dy=0.0):
-    cx, cy, k = w / 2, 9.5 + dy, 4.3
+def glyph_close(w):
+    cx, cy, k = w / 2, 9.5, 4.3
     return (Polyline([(cx - k, cy - k), (cx + k, cy + k)], 1.9)
             | Polyline([(cx - k, cy + k), (cx + k, cy - k)], 1.9))
 
 
-def glyph_min(w, dy=0.0):
+def glyph_min(w):
     cx = w / 2
-    return RoundRect(cx - 5, 10 + dy, cx + 5, 12 + dy)
+    return RoundRect(cx - 5, 10, cx + 5, 12)
 
 
-def glyph_page(w, dy=0.0):
+def glyph_page(w):
     """A small window with an arrow leaving its top-right corner."""
-    x0 = int(w / 2) - 6
-    y0 = 4 + dy
-    box = RoundRect(x0, y0 + 1, x0 + 11, y0 + 11)
-    frame = (box - RoundRect(x0 + 1, y0 + 3, x0 + 10, y0 + 10)) - \
-        RoundRect(x0 + 6, y0 - 1, x0 + 13, y0 + 6)
-    tip = (x0 + 12.5, y0 - 0.5)
-    arrow = (Polyline([(x0 + 5.5, y0 + 6.5), tip], 1.5)
-             | Polygon([tip, (tip[0] - 5.5, tip[1]), (tip[0], tip[1] + 5.5)]))
+    x0, y0 = int(w / 2) - 7, 5
+    box = RoundRect(x0, y0, x0 + 11, y0 + 11)
+    frame = ((box - RoundRect(x0 + 1, y0 + 2, x0 + 10, y0 + 10))
+             - RoundRect(x0 + 5, y0 - 1, x0 + 13, y0 + 6))
+    tip = (x0 + 13, y0 - 2)
+    arrow = (Polyline([(x0 + 5, y0 + 6), (tip[0] - 2, tip[1] + 2)], 1.5)
+             | Polygon([tip, (tip[0] - 5, tip[1]), (tip[0], tip[1] + 5)]))
     return frame | arrow
 
 
-def glyph_guest(w, dy=0.0):
-    """A speech bubble with an arrow inside."""
+def glyph_guest(w):
+    """A speech bubble with an arrow cut out of it."""
     x0 = w / 2 - 7
-    y0 = 3.5 + dy
+    y0 = 3.5
     bubble = RoundRect(x0, y0, x0 + 14, y0 + 10, 2.5) | Polygon(
         [(x0 + 3, y0 + 9), (x0 + 7.5, y0 + 9), (x0 + 2.5, y0 + 13.5)])
-    ring = bubble - bubble.grow(-1.3)
     ay = y0 + 5
-    arrow = (RoundRect(x0 + 3.5, ay - 0.75, x0 + 8.5, ay + 0.75)
-             | Polygon([(x0 + 7.5, ay - 3), (x0 + 11, ay), (x0 + 7.5, ay + 3)]))
-    return ring | arrow
+    arrow = (RoundRect(x0 + 2.5, ay - 0.75, x0 + 8, ay + 0.75)
+             | Polygon([(x0 + 7, ay - 3.2), (x0 + 11.5, ay), (x0 + 7, ay + 3.2)]))
+    return bubble - arrow
 
 
 STRIP_BUTTONS = [
@@ -735,12 +708,13 @@ def draw_strip_button(w, glyph, outlined, state, reddish):
         c.fill(inner, (255, 255, 255), 0.42)
         c.fill(border, (255, 255, 255), 0.75)
     if pressed:
-        # a pushed-in shadow along the top and left inside edges
-        shade = RoundRect(1, 1, w - 1, 2.5) | RoundRect(1, 1, 2.5, STRIP_H - 1)
-        c.fill(shade & inner, (40, 30, 30) if reddish else (30, 60, 90), 0.35)
-    g = glyph(w, 1.0 if pressed else 0.0)
-    if pressed:
-        g = g.moved(1.0, 0.0)
+        # pushed in: a shadow inside the top and left edges
+        tint = (70, 10, 10) if reddish else (20, 50, 84)
+        c.fill(RoundRect(1, 1, w - 1, 2) & inner, tint, 0.34)
+        c.fill(RoundRect(2, 2, w - 1, 3) & inner, tint, 0.16)
+        c.fill(RoundRect(1, 2, 2, STRIP_H - 1) & inner, tint, 0.26)
+        c.fill(RoundRect(2, 3, 3, STRIP_H - 1) & inner, tint, 0.12)
+    g = glyph(w)
     if state != "normal" and outlined:
         c.fill(g.grow(1.0), (24, 44, 66), 0.85)
     c.fill(g, (255, 255, 255))
@@ -770,12 +744,12 @@ def draw_logo_graphic():
         c.fill(RoundRect(x, fy0 + 6.5, x + 14.5, fy1 - 6.5, 1),
                Linear(0, fy0, 0, fy1, [(0, (120, 196, 244)), (1, (58, 136, 210))]))
 
-    cloud = cloud_shape(0.78, 4.5, -6.5)
+    cloud = cloud_shape(0.78, 4.5, -4.0)
     c.soft(cloud.moved(0.8, 1.2), (30, 60, 100), 0.35, 1.4)
     c.fill(cloud.grow(1.6), (40, 106, 170))
     c.fill(cloud, Linear(0, 6, 0, 32, [(0, (255, 255, 255)), (1, (218, 236, 250))]))
 
-    arrow = down_arrow(30.3, 13, 3.6, 34, 9.0, 47)
+    arrow = down_arrow(30.3, 15, 3.6, 35, 9.0, 48)
     c.fill(arrow.grow(1.5), (120, 10, 10))
     c.fill(arrow, Linear(0, 13, 0, 47, [(0, (255, 90, 70)), (1, (208, 20, 20))]))
     return c
