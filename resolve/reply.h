@@ -1,0 +1,54 @@
+// The parse service's side of the main action: the query that asks it about a typed
+// address, and the reading of its reply page into result rows.
+//
+// Pure text routines: every input yields a defined result and nothing fails. The service
+// answers an HTML page whose form "m3uForm" carries the media addresses in its hidden field
+// "inf", one per line, lines separated by CR LF; a line "**/" there means the service did
+// not recognise the address as a video page.
+#pragma once
+
+#include <vector>
+
+#include "text/text.h"
+
+namespace ql {
+
+// The reply form's first line, CR LF, and the hidden field up to the opening quote of its
+// value (97 bytes).
+inline constexpr char ReplyStartMarker[] =
+    "<form action=\"get_m3u.php\" method=\"post\" name=\"m3uForm\">\r\n"
+    "<input type=\"hidden\" name=\"inf\" value=\"";
+// The closing quote of the value, the end of the tag and the CR that ends its line; no LF.
+inline constexpr char ReplyEndMarker[] = "\"/>\r";
+
+// The line of the value by which the service refuses an address.
+inline constexpr char RefusalLine[] = "**/";
+
+// The bytes after the first occurrence of `startMarker` in `text`, up to (not including) the
+// first occurrence of `endMarker` after it. Bytes are matched exactly, case included. The
+// empty text when either marker is missing, or when the end marker comes only before the
+// start marker.
+Text CutBetween(const Text& text, const Text& startMarker, const Text& endMarker);
+
+// The rows that the value of the hidden field gives, in reply order: the value is split at
+// every CR LF; a CR LF at the very end does not add an empty last row (the service may end
+// every line, the last included, with one), while an empty line between two others stays
+// an (empty) row. The first line that reads exactly "**/" ends the rows and sets `refused`.
+struct ResultRows {
+    std::vector<Text> rows;
+    bool refused = false;
+};
+ResultRows ReadResultRows(const Text& value);
+
+// The typed address as the value of a query parameter: every byte outside letters, digits
+// and - . _ ~ : / ? = , ; ! * ( ) @ $ ' becomes %XX (upper-case hex), so the service
+// decodes exactly the typed bytes — "#" cannot cut the query short, "&" cannot split it,
+// "+" is not read as a space and GBK bytes are not left to the HTTP client's mercy. An
+// ordinary address goes out byte for byte as typed.
+Text EncodeQueryValue(const Text& value);
+
+// The query address for a typed address: `queryPrefix` (ending in "kw=") followed by the
+// encoded address; an empty address gives the prefix alone.
+Text BuildParseQuery(const Text& queryPrefix, const Text& typedAddress);
+
+}  // namespace ql
