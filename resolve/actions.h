@@ -1,0 +1,26 @@
+// The main action and the two list actions, bound to the main window's controls:
+// 超级按钮1 → ResolveAndList, menu "下载" → OpenSelectedAddress, menu "复制" →
+// CopySelectedAddress. They run on the user-interface thread and report nothing.
+#pragma once
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+namespace ql {
+
+// Sends the address typed into `addressBox` (编辑框1) to the parse service and shows the
+// media addresses of its reply in `resultList` (超级列表框1), replacing every earlier row.
+// Waits for the service on this thread.
+void ResolveAndList(HWND addressBox, HWND resultList);
+
+// Puts the selected row's text on the clipboard; nothing without a selected row.
+void CopySelectedAddress(HWND resultList);
+
+// Opens the selected row's text with the shell (the browser, for an http address);
+// nothing without a selected row.
+void OpenSelectedAddress(HWND resultList);
+
+}  // namespace ql
+
+#endif
