@@ -1,0 +1,147 @@
+#include "web/http_request.h"
+
+#include "text/between.h"
+#include "web/url.h"
+
+namespace ql {
+
+namespace {
+constexpr const char* kSetCookieName = "Set-Cookie: ";
+constexpr std::int32_t kSetCookieNameLength = 12;
+}  // namespace
+
+bool IsSecureAddress(const Text& address) {
+    return TextLower(TextLeft(address, 8)) == Text("https://");
+}
+
+std::int32_t ConnectPort(const Text& address) {
+    if (!IsSecureAddress(address)) {
+        return PortFromUrl(address);
+    }
+    // PortFromUrl skips only a leading "http://", so the secure address's port is read here:
+    // the number after the first ":" of the part between the scheme and the next "/".
+    const std::int32_t slash = TextFind(address, "/", 9);
+    const Text hostPart = slash > 0 ? TextMid(address, 9, slash - 9) : TextRight(address, TextLength(address) - 8);
+    const std::int32_t colon = TextFind(hostPart, ":");
+    if (colon < 1) {
+        return kHttpsPort;
+    }
+    const std::int64_t port = TruncateToInteger(TextToNumber(TextRight(hostPart, TextLength(hostPart) - colon)));
+    return port >= 1 && port <= 65535 ? static_cast<std::int32_t>(port) : kHttpsPort;
+}
+
+std::uint32_t RequestFlagWord(bool secure, const Text& cookies, bool followRedirects) {
+    std::uint32_t flags = http_flags::kReload | http_flags::kNeedFile;
+    if (!TextTrim(cookies).empty()) {
+        // The caller's own cookies go alone: the system adds none and stores none.
+        flags |= http_flags::kNoCookies;
+    }
+    if (!followRedirects) {
+        flags |= http_flags::kNoAutoRedirect;
+    }
+    // A secure request keeps the caller's cookie and redirect choices and the cache bypass;
+    // the redirect-to-https allowance only means something for a plain request.
+    flags |= secure ? http_flags::kSecure : http_flags::kIgnoreRedirectToHttps;
+    return flags;
+}
+
+Text AgentFromHeaders(const Text& headers) {
+    if (TextFind(headers, "User-Agent:", 1, true) < 1) {
+        return kDefaultAgent;
+    }
+    // The line stays in the header text and is sent as it is; the agent name only keeps the
+    // system from adding a second, different one.
+    return TextTrim(TextBetween(headers, "User-Agent:", "\r\n"));
+}
+
+Text CompleteHeaders(const Text& headers, const Text& address) {
+    // Defaults go straight onto the end of the caller's text, with no separator: a caller's
+    // last line without "\r\n" gets the first default line joined to it.
+    Text completed = headers;
+    if (TextFind(completed, "Accept", 1, true) < 1) {
+        completed = TextJoin(completed, kDefaultAcceptLine);
+    }
+    if (TextFind(completed, kRefererSuppressionMarker, 1, true) > 0) {
+        completed = TextReplace(completed, kRefererSuppressionMarker, "", 1, 1);
+    } else if (TextFind(completed, "Referer", 1, true) < 1) {
+        completed = TextJoin(completed, "Referer: ", address, "\r\n");
+    }
+    if (TextFind(completed, "Accept-Language", 1, true) < 1) {
+        completed = TextJoin(completed, kDefaultLanguageLine);
+    }
+    return completed;
+}
+
+Text CookieLine(const Text& cookies) {
+    if (cookies.empty()) {
+        return Text();
+    }
+    return TextJoin("Cookie: ", cookies, "\r\n\r\n");
+}
+
+Text RequestHeaderBlock(const Text& method, const Text& completedHeaders, const ByteSet& body,
+                        const Text& cookies) {
+    Text block = completedHeaders;
+    if (method == Text("POST") && !body.empty()) {
+        if (TextFind(block, "Content-Type", 1, true) < 1) {
+            block = TextJoin(block, kFormContentTypeLine);
+        }
+        if (TextFind(block, "Content-Length", 1, true) < 1) {
+            block = TextJoin(block, "Content-Length: ", TextFromNumber(static_cast<std::int64_t>(body.size())), "\r\n");
+        }
+    }
+    block += CookieLine(cookies);
+    return block;
+}
+
+ReceivedCookies CollectReceivedCookies(const Text& headerBlock) {
+    ReceivedCookies received;
+    if (TextFind(headerBlock, kSetCookieName, 1, true) < 1) {
+        return received;
+    }
+    const std::int32_t length = TextLength(headerBlock);
+    std::int32_t pos = 1;
+    while (pos <= length) {
+        const std::int32_t end = TextFind(headerBlock, "\r\n", pos);
+        const Text line = TextMid(headerBlock, pos, end > 0 ? end - pos : length - pos + 1);
+        pos = end > 0 ? end + 2 : length + 1;
+        if (TextFind(line, kSetCookieName, 1, true) < 1) {
+            continue;
+        }
+        const Text cookie = TextRight(line, TextLength(line) - kSetCookieNameLength);
+        // A cookie without ";" contributes only the ";", but is stored all the same.
+        received.text = TextJoin(received.text, TextBefore(cookie, ";"), ";");
+        const std::int32_t eq = TextFind(cookie, "=");
+        if (eq > 0) {
+            received.cookies.push_back({TextLeft(cookie, eq - 1), TextRight(cookie, TextLength(cookie) - eq)});
+        } else {
+            received.cookies.push_back({Text(), cookie});
+        }
+    }
+    return received;
+}
+
+HttpRequestPlan PlanHttpRequest(const HttpRequestInput& input) {
+    HttpRequestPlan plan;
+    const bool secure = IsSecureAddress(input.address);
+    plan.agent = AgentFromHeaders(input.headers);
+    plan.direct = input.proxy.empty();
+    if (!plan.direct) {
+        // The proxy is named for the http scheme only.
+        plan.proxyList = TextJoin(kProxyListPrefix, input.proxy);
+    }
+    plan.host = HostFromUrl(input.address);
+    plan.port = ConnectPort(input.address);
+    plan.method = input.method;
+    plan.path = PathFromUrl(input.address);
+    plan.flags = RequestFlagWord(secure, input.cookies, input.followRedirects);
+    plan.headerBlock =
+        RequestHeaderBlock(input.method, CompleteHeaders(input.headers, input.address), input.body, input.cookies);
+    if (input.method == Text("POST")) {
+        plan.sentBody = input.body;
+    }
+    plan.cookieAddress = TextJoin("http://", plan.host);
+    return plan;
+}
+
+}  // namespace ql

@@ -1,0 +1,63 @@
+// The timed request runner: the program's one entry point for web access through the
+// system's Internet API.
+//
+// Called on the user-interface thread. Runs one exchange (see http_request.h) on a worker
+// thread of its own and waits for it under a time limit, processing the window messages
+// that arrive meanwhile, so the window repaints and answers the user during the request
+// (event handlers, another timed request included, can run inside the wait).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "text/text.h"
+#include "web/request_record.h"
+
+namespace ql {
+
+// What comes back in place of a body when the limit passes first (GBK bytes).
+inline constexpr const char* kTimeoutNotice =
+    "超时返回，指定网站不能访问，或者你的网络出现问题，你可以把参数中的＂超时返回＂的值设置长一些。";
+
+inline constexpr std::int64_t kDefaultTimeLimitMs = 60000;
+
+// Puts "http://" in front of an address that does not begin with exactly "http://" or
+// "https://" (case counts: "HTTP://x" gets one too). Nothing else is changed.
+Text NormalizeRequestAddress(const Text& url);
+
+// The limit in milliseconds: 60000 when omitted, else the seconds times 1000 (a limit of 0
+// or below has passed before the first wait).
+std::int64_t TimeLimitMs(std::optional<std::int32_t> timeoutSeconds);
+
+// The exchange the runner hands to its worker: method 1 is a POST, any other a GET.
+HttpRequestInput TimedRequestInput(const Text& normalizedUrl, std::optional<std::int32_t> method,
+                                   const std::optional<Text>& proxy, const std::optional<Text>& headers,
+                                   const std::optional<ByteSet>& postData, const std::optional<Text>& cookies,
+                                   std::optional<bool> followRedirects);
+
+#ifdef _WIN32
+// Parameters after the first may be omitted; an omitted output is not written.
+//   method          1 sends a POST, anything else (default 0) a GET
+//   proxy           host:port for the http scheme; empty (default) connects directly
+//   headers         extra request header lines, each ending in "\r\n"
+//   postData        the request body of a POST
+//   cookies         cookie text to send
+//   timeoutSeconds  time limit (default 60 s); when it passes the result is kTimeoutNotice
+//   responseHeaders receives the raw response header block
+//   convert         1: the body is UTF-8, 2: Big5 (becomes simplified GBK); the converted body
+//                   is a text and ends at its first zero byte. Other values (default 0): the
+//                   bytes unchanged
+//   receivedCookies receives "name=value;" for every cookie the response set
+//   followRedirects default true
+// Returns the body, the bytes of kTimeoutNotice, or empty (blank address, or no worker).
+ByteSet TimedHttpRequest(const Text& url, std::optional<std::int32_t> method = std::nullopt,
+                         const std::optional<Text>& proxy = std::nullopt,
+                         const std::optional<Text>& headers = std::nullopt,
+                         const std::optional<ByteSet>& postData = std::nullopt,
+                         const std::optional<Text>& cookies = std::nullopt,
+                         std::optional<std::int32_t> timeoutSeconds = std::nullopt, Text* responseHeaders = nullptr,
+                         std::optional<std::int32_t> convert = std::nullopt, Text* receivedCookies = nullptr,
+                         std::optional<bool> followRedirects = std::nullopt);
+#endif
+
+}  // namespace ql
