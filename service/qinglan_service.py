@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""A local stand-in for the video-address parse service and the product web site.
+
+The program asks an outside parse service which media addresses lie behind a video page;
+these machines reach no internet, so this small server (python3 standard library only)
+answers in the service's reply format on 127.0.0.1, port 47615 by default:
+
+  GET /parse.php?kw=ADDRESS
+      ADDRESS (percent-decoded) is recognised as a video page when its path is
+      /v_show/id_ID.html on any host, with or without "http://", ID being letters, digits,
+      "_", "-" or "=". The reply's hidden field "inf" then holds three media addresses on
+      this server, http://127.0.0.1:PORT/media/ID/part1.mp4 ... part3.mp4, separated by
+      CR LF. For any other address the field holds the refusal line "**/".
+  GET /media/ID/partN.mp4      a small sample file (placeholder bytes, sent as a download)
+  GET /my-show-id-soft.html    the product page
+  GET /index.php?s=gb-show.html  the guestbook page
+  GET /                        a home page with sample addresses to try
+
+Pages are GBK, as the real service's are, and say so in their Content-Type header.
+
+  python3 service/qinglan_service.py [--port N] [--quiet]
+"""
+
+import argparse
+import hashlib
+import http.server
+import re
+import sys
+import urllib.parse
+
+HOST = "127.0.0.1"
+DEFAULT_PORT = 47615
+
+# The reply's form and hidden field, byte for byte: the program cuts the value out between
+# the form's first line + CR LF + the field up to its opening quote, and the closing
+# quote + "/>" + CR.
+REPLY_START = (b'<form action="get_m3u.php" method="post" name="m3uForm">\r\n'
+               b'<input type="hidden" name="inf" value="')
+REPLY_END = b'"/>\r'
+REFUSAL_LINE = b"**/"
+PARTS = 3
+
+VIDEO_PAGE = re.compile(rb"^(?:[A-Za-z][A-Za-z0-9+.-]*://)?[^/?#]+/v_show/id_([A-Za-z0-9_=-]+)\.html(?:[?#].*)?$",
+                        re.DOTALL)
+
+SAMPLE_IDS = ["XMTIzNDU2Nzg5Mg==", "XNDA1MjE4ODQw", "qinglan_demo"]
+
+
+def video_id(address: bytes):
+    """The id of a recognised video page address, or None."""
+    m = VIDEO_PAGE.match(address)
+    return m.group(1).decode("ascii") if m else None
+
+
+def media_addresses(base: str, vid: str):
+    # Ids hold only letters, digits, "_", "-" and "=", all of which may stand in a path as they are.
+    return ["%s/media/%s/part%d.mp4" % (base, vid, n) for n in range(1, PARTS + 1)]
+
+
+def reply_page(lines) -> bytes:
+    """The parse reply: a GBK page whose m3uForm carries `lines` (bytes) in its field inf."""
+    head = ("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">"
+            "<title>视频地址解析</title></head><body>\r\n").encode("gbk")
+    tail = ("\n<input type=\"submit\" value=\"下载列表\"/>\r\n</form></body></html>\r\n").encode("gbk")
+    return head + REPLY_START + b"\r\n".join(lines) + REPLY_END + tail
+
+
+def parse_reply(raw_query: str, base: str) -> bytes:
+    # The kw value exactly as the program typed it: percent-decoded to bytes, "+" kept as
+    # "+" (the program encodes a typed "+" as %2B and a space as %20).
+    kw = b""
+    for pair in raw_query.split("&"):
+        name, _, value = pair.partition("=")
+        if name == "kw":
+            kw = urllib.parse.unquote_to_bytes(value)
+            break
+    vid = video_id(kw)
+    if vid is None:
+        return reply_page([REFUSAL_LINE])
+    return reply_page([a.encode("ascii") for a in media_addresses(base, vid)])
+
+
+def sample_media(vid: str, part: int) -> bytes:
+    """Deterministic placeholder bytes for one media part (about 4 KiB)."""
+    seed = hashlib.sha256(("%s/%d" % (vid, part)).encode("utf-8")).digest()
+    header = b"\x00\x00\x00\x18ftypmp42\x00\x00\x00\x00mp42isom"
+    note = ("青岚 sample media %s part %d\n" % (vid, part)).encode("utf-8")
+    return header + note + seed * 128
+
+
+def html_page(title: str, body: str) -> bytes:
+    return ("<!DOCTYPE html><html><head><meta charset=\"gbk\"><title>%s</title></head>"
+            "<body><h1>%s</h1>%s</body></html>\n" % (title, title, body)).encode("gbk")
+
+
+def home_page(base: str) -> bytes:
+    items = "".join("<li>http://v.example.test/v_show/id_%s.html</li>" % vid for vid in SAMPLE_IDS)
+    return html_page("青岚视频解析服务（本地）",
+                     "<p>把下面任意一个地址粘贴到程序的地址框，按“获取下载”。</p><ul>%s</ul>"
+                     "<p><a href=\"/my-show-id-soft.html\">软件介绍</a> | "
+                     "<a href=\"/index.php?s=gb-show.html\">留言本</a></p>" % items)
+
+
+PRODUCT_PAGE = html_page("青岚综合视频下载精灵 v1.0",
+                         "<p>粘贴视频页面地址，按“获取下载”，即可列出其中的媒体地址；"
+                         "在列表上单击右键可“复制”或“下载”。</p><p>青岚网络</p>")
+GUESTBOOK_PAGE = html_page("青岚网络 留言本", "<p>欢迎留言交流使用心得。</p><p>（本地示例页面）</p>")
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    server_version = "QinglanLocalService/1.0"
+    protocol_version = "HTTP/1.1"
+
+    def base(self) -> str:
+        return "http://%s:%d" % (HOST, self.server.server_address[1])
+
+    def send(self, status: int, body: bytes, content_type: str, extra=(), head_only=False):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "no-store")
+        for name, value in extra:
+            self.send_header(name, value)
+        self.end_headers()
+        if not head_only:
+            self.wfile.write(body)
+
+    def route(self, head_only=False):
+        path, _, query = self.path.partition("?")
+        html = "text/html; charset=gbk"
+        if path == "/parse.php":
+            return self.send(200, parse_reply(query, self.base()), html, head_only=head_only)
+        if path == "/my-show-id-soft.html":
+            return self.send(200, PRODUCT_PAGE, html, head_only=head_only)
+        if path == "/index.php" and query == "s=gb-show.html":
+            return self.send(200, GUESTBOOK_PAGE, html, head_only=head_only)
+        if path in ("/", "/index.html"):
+            return self.send(200, home_page(self.base()), html, head_only=head_only)
+        m = re.fullmatch(r"/media/([^/]+)/part([1-9][0-9]*)\.mp4", path)
+        if m and 1 <= int(m.group(2)) <= PARTS:
+            vid = m.group(1)
+            name = "%s_part%s.mp4" % (re.sub(r"[^A-Za-z0-9_-]", "_", vid), m.group(2))
+            return self.send(200, sample_media(vid, int(m.group(2))), "video/mp4",
+                             [("Content-Disposition", "attachment; filename=\"%s\"" % name)], head_only)
+        return self.send(404, html_page("404", "<p>没有这个页面。</p>"), html, head_only=head_only)
+
+    def do_GET(self):
+        self.route()
+
+    def do_HEAD(self):
+        self.route(head_only=True)
+
+    def log_message(self, fmt, *args):
+        if not self.server.quiet:
+            sys.stderr.write("qinglan-service: %s\n" % (fmt % args))
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main(argv=None) -> int:
+    parser = argparse.ArgumentParser(description="Local stand-in for the parse service and the product site")
+    parser.add_argument("--port", type=int, default=DEFAULT_PORT)
+    parser.add_argument("--quiet", action="store_true", help="do not log requests")
+    args = parser.parse_args(argv)
+    try:
+        server = Server((HOST, args.port), Handler)
+    except OSError as e:
+        sys.stderr.write("qinglan-service: cannot listen on %s:%d: %s\n" % (HOST, args.port, e))
+        return 1
+    server.quiet = args.quiet
+    if not args.quiet:
+        sys.stderr.write("qinglan-service: listening on http://%s:%d/\n" % (HOST, server.server_address[1]))
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
