@@ -108,10 +108,13 @@ HttpResponse PerformHttpRequest(const HttpRequestInput& input, std::uint32_t net
         SetNetworkTimeouts(request.get(), networkTimeoutMs);
     }
 
-    // A failed send is not looked at: the reads then yield nothing and the body is empty.
-    HttpSendRequestA(request.get(), OrNull(plan.headerBlock), static_cast<DWORD>(plan.headerBlock.size()),
-                     plan.sentBody.empty() ? nullptr : const_cast<std::uint8_t*>(plan.sentBody.data()),
-                     static_cast<DWORD>(plan.sentBody.size()));
+    // A failed send (refused, timed out) has no response to read: the reads would yield no
+    // bytes, and the header query a block without a status line.
+    if (!HttpSendRequestA(request.get(), OrNull(plan.headerBlock), static_cast<DWORD>(plan.headerBlock.size()),
+                          plan.sentBody.empty() ? nullptr : const_cast<std::uint8_t*>(plan.sentBody.data()),
+                          static_cast<DWORD>(plan.sentBody.size()))) {
+        return HttpResponse();
+    }
 
     HttpResponse response;
     response.body = ReadBody(request.get());

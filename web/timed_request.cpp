@@ -1,5 +1,9 @@
 #include "web/timed_request.h"
 
+#include <utility>
+
+#include "web/charset.h"
+
 namespace ql {
 
 Text NormalizeRequestAddress(const Text& url) {
@@ -29,6 +33,17 @@ HttpRequestInput TimedRequestInput(const Text& normalizedUrl, std::optional<std:
     input.cookies = cookies.value_or(Text());
     input.followRedirects = followRedirects.value_or(true);
     return input;
+}
+
+ByteSet ConvertedBody(ByteSet body, std::int32_t convert) {
+    switch (convert) {
+        case 1:
+            return TextToBytes(Utf8TextToGbk(BytesToText(body)));
+        case 2:
+            return TextToBytes(Big5ToSimplifiedGbk(BytesToText(body)));
+        default:
+            return body;
+    }
 }
 
 }  // namespace ql

@@ -35,6 +35,10 @@ HttpRequestInput TimedRequestInput(const Text& normalizedUrl, std::optional<std:
                                    const std::optional<ByteSet>& postData, const std::optional<Text>& cookies,
                                    std::optional<bool> followRedirects);
 
+// The body as the caller asked for it: 1 converts UTF-8 and 2 converts Big5 into GBK (the
+// body is then a text and ends at its first zero byte); any other value leaves it as it is.
+ByteSet ConvertedBody(ByteSet body, std::int32_t convert);
+
 #ifdef _WIN32
 // Parameters after the first may be omitted; an omitted output is not written.
 //   method          1 sends a POST, anything else (default 0) a GET

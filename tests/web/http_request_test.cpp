@@ -22,6 +22,10 @@ std::string Hex(std::string_view bytes) {
     return out;
 }
 
+std::string_view AsView(const ByteSet& bytes) {
+    return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
 const Text kAddress = "http://a.com/p?q=1";
 const Text kAcceptLine = kDefaultAcceptLine;
 const Text kLanguageLine = kDefaultLanguageLine;
@@ -303,6 +307,18 @@ TEST(TimedRequest, LimitAndRecordFromTheArguments) {
     for (int method : {0, 2, -1}) {
         EXPECT_EQ(TimedRequestInput("http://a/", method, {}, {}, {}, {}, {}).method, Text("GET")) << method;
     }
+}
+
+TEST(TimedRequest, BodyConversion) {
+    // 中文 in UTF-8, a zero byte, then more; 網頁 in Big5.
+    const ByteSet utf8 = BytesOf(std::string_view("\xe4\xb8\xad\xe6\x96\x87\0A", 8));
+    const ByteSet big5 = BytesOf(std::string_view("\xba\xf4\xad\xb6\0B", 6));
+    EXPECT_EQ(Hex(AsView(ConvertedBody(utf8, 1))), "d6d0cec4");  // ends at the zero byte
+    EXPECT_EQ(Hex(AsView(ConvertedBody(big5, 2))), "cdf8d2b3");  // 网页: simplified GBK
+    for (int raw : {0, 3, -1}) {
+        EXPECT_EQ(ConvertedBody(utf8, raw), utf8) << raw;  // whole, zero byte and all
+    }
+    EXPECT_TRUE(ConvertedBody(ByteSet(), 1).empty());
 }
 
 TEST(TimedRequest, TimeoutNoticeIsExactGbk) {

@@ -1,0 +1,137 @@
+#include "web/timed_request.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "web/handles_win.h"
+#include "web/http_request.h"
+#include "web/timed_request_win.h"
+
+namespace ql {
+
+namespace {
+
+// What the runner and its worker share. Each holds a reference, so whichever lets go last
+// frees it: a worker given up at the limit can finish, and write its results, into memory
+// that is still its own, and nobody reads them.
+struct RequestJob {
+    RequestRecord record;
+    std::uint32_t networkTimeoutMs = 0;
+};
+
+DWORD WINAPI RunRequestWorker(void* param) {
+    // The worker's own reference, handed over by the runner.
+    const std::unique_ptr<std::shared_ptr<RequestJob>> job(static_cast<std::shared_ptr<RequestJob>*>(param));
+    HttpRequest((*job)->record, (*job)->networkTimeoutMs);
+    return 0;
+}
+
+// Processes the window messages that are waiting, then returns. A quit message is kept for
+// the program's own message loop: it is posted again when the runner returns.
+void ProcessPendingMessages(std::optional<WPARAM>& quit) {
+    MSG msg;
+    while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quit = msg.wParam;
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// True when the worker ended within the limit. Each wait is for the time that remains, so
+// the limit holds to within a tick however often messages wake the wait. A worker that ends
+// during the wait in which the limit is reached counts as too late.
+bool WaitForWorker(HANDLE worker, std::int64_t limitMs, std::optional<WPARAM>& quit) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        const std::int64_t remaining = limitMs - static_cast<std::int64_t>(GetTickCount64() - start);
+        const DWORD waitMs = remaining <= 0 ? 0 : remaining >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(remaining);
+        // Once a quit message has been taken, only the worker's end or the limit wakes the
+        // wait: more messages would only be left for the program's loop anyway.
+        const DWORD result = quit ? WaitForSingleObject(worker, waitMs)
+                                  : MsgWaitForMultipleObjects(1, &worker, FALSE, waitMs, QS_ALLEVENTS);
+        const bool limitReached = static_cast<std::int64_t>(GetTickCount64() - start) >= limitMs;
+        ProcessPendingMessages(quit);
+        if (limitReached || result == WAIT_TIMEOUT) {
+            return false;
+        }
+        if (result == WAIT_OBJECT_0) {
+            return true;
+        }
+        if (result == WAIT_FAILED) {
+            Sleep(1);  // not expected with a valid handle; never spin
+        }
+    }
+}
+
+ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart start) {
+    if (TextTrim(a.url).empty()) {
+        return ByteSet();
+    }
+    auto job = std::make_shared<RequestJob>();
+    job->record = PackRequest(TimedRequestInput(NormalizeRequestAddress(a.url), a.method, a.proxy, a.headers,
+                                                a.postData, a.cookies, a.followRedirects));
+    const std::int64_t limitMs = TimeLimitMs(a.timeoutSeconds);
+    // The worker's network time-outs end a worker stuck on a silent server soon after the
+    // runner has given up on it (0 would mean the system's defaults).
+    job->networkTimeoutMs =
+        limitMs < 1 ? 1 : limitMs >= INFINITE ? INFINITE - 1 : static_cast<std::uint32_t>(limitMs);
+
+    auto* workerShare = new std::shared_ptr<RequestJob>(job);
+    UniqueKernelHandle worker(start(&RunRequestWorker, workerShare));
+    if (!worker) {
+        delete workerShare;
+        return ByteSet();
+    }
+    std::optional<WPARAM> quit;
+    const bool ended = WaitForWorker(worker.get(), limitMs, quit);
+    // Closing the handle does not stop the thread. A worker past the limit is left to finish
+    // on its own: stopping a thread forcibly can leave a lock it holds (the heap's) taken.
+    worker.reset();
+    if (quit) {
+        PostQuitMessage(static_cast<int>(*quit));
+    }
+    if (!ended) {
+        return TextToBytes(kTimeoutNotice);
+    }
+    HttpResponse response = UnpackResponse(std::move(job->record));
+    if (a.responseHeaders) {
+        *a.responseHeaders = response.headers;
+    }
+    if (a.receivedCookies) {
+        *a.receivedCookies = response.receivedCookies;
+    }
+    return ConvertedBody(std::move(response.body), a.convert.value_or(0));
+}
+
+}  // namespace
+
+HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* param) {
+    return CreateThread(nullptr, 0, routine, param, 0, nullptr);
+}
+
+ByteSet RunTimedRequest(const TimedRequestArguments& arguments, WorkerStart start) {
+    try {
+        return RunTimedRequestUnguarded(arguments, start);
+    } catch (...) {
+        // Only memory can run out (for the record, or for the result): the empty result.
+        return ByteSet();
+    }
+}
+
+ByteSet TimedHttpRequest(const Text& url, std::optional<std::int32_t> method, const std::optional<Text>& proxy,
+                         const std::optional<Text>& headers, const std::optional<ByteSet>& postData,
+                         const std::optional<Text>& cookies, std::optional<std::int32_t> timeoutSeconds,
+                         Text* responseHeaders, std::optional<std::int32_t> convert, Text* receivedCookies,
+                         std::optional<bool> followRedirects) {
+    return RunTimedRequest({url, method, proxy, headers, postData, cookies, timeoutSeconds, responseHeaders, convert,
+                            receivedCookies, followRedirects},
+                           &StartWorkerThread);
+}
+
+}  // namespace ql
