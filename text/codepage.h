@@ -62,6 +62,11 @@ struct Encoded {
 };
 Encoded EncodeCodePage(std::uint32_t codePage, std::u16string_view units, std::uint32_t flags = 0);
 
+// UTF-8 bytes straight to `codePage`: the same bytes as EncodeCodePage(codePage,
+// DecodeCodePage(kCodePageUtf8, utf8), flags).bytes, converted in pieces cut before ASCII
+// bytes, so the UTF-16 step stays in the cache however long the input is.
+std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags = 0);
+
 // UTF-16 code units as little-endian bytes, and back (an odd trailing byte is ignored).
 ByteSet Utf16ToBytes(std::u16string_view units);
 std::u16string Utf16FromBytes(const std::uint8_t* bytes, std::size_t count);

@@ -16,16 +16,6 @@ constexpr char16_t kQuestion = u'?';
 // ---- UTF-8, by hand: iconv stops at invalid input, and the replacement rules here must be
 // those of the Windows decoder, sequence for sequence ----
 
-void AppendCodePoint(std::u16string& out, std::uint32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
 // One sequence starting at s[i] (a byte of 0x80 or more); advances i past the bytes it takes
 // and returns the code point, or ~0 for an invalid sequence. A continuation byte is taken
 // into the sequence before the range of the value is judged, so "E0 80" and "ED A0" are one
@@ -72,24 +62,29 @@ std::uint32_t DecodeUtf8Sequence(std::string_view s, std::size_t& i) {
 }
 
 std::u16string DecodeUtf8(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
+    // Never more units than bytes: written by index into a buffer sized once.
+    std::u16string out(s.size(), u'\0');
+    char16_t* o = out.data();
     std::size_t i = 0;
     while (i < s.size()) {
         // ASCII runs are the common case of every page this program reads.
-        while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) {
-            out.push_back(static_cast<char16_t>(s[i++]));
-        }
-        if (i >= s.size()) {
-            break;
+        const unsigned char b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            *o++ = b;
+            ++i;
+            continue;
         }
         const std::uint32_t cp = DecodeUtf8Sequence(s, i);
         if (cp == ~0u) {
-            out.push_back(kReplacement);
+            *o++ = kReplacement;
+        } else if (cp < 0x10000) {
+            *o++ = static_cast<char16_t>(cp);
         } else {
-            AppendCodePoint(out, cp);
+            *o++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 
@@ -238,7 +233,15 @@ constexpr Composition kGbkCompositions[] = {
 #include "text/gbk_compose.inc"
 };
 
-bool IsCombiningMark(char16_t u) { return (u >= 0x0300 && u <= 0x036F) || u == 0x3099 || u == 0x309A; }
+inline bool IsCombiningMark(char16_t u) { return (u >= 0x0300 && u <= 0x036F) || u == 0x3099 || u == 0x309A; }
+
+bool HoldsCombiningMark(std::u16string_view units) {
+    bool found = false;
+    for (char16_t u : units) {
+        found |= IsCombiningMark(u);  // no early exit: the loop stays branch-free
+    }
+    return found;
+}
 
 char16_t Compose(char16_t base, char16_t mark) {
     const Composition key{base, mark, 0};
@@ -259,8 +262,7 @@ Encoded EncodeIconv(std::uint32_t codePage, std::u16string_view units, std::uint
     // units of the composed text back to the caller's units (only kept when anything changed).
     std::u16string composed;
     std::vector<std::size_t> origin;
-    if ((flags & kEncodeCompositeCheck) && codePage == kCodePageGbk &&
-        std::any_of(units.begin() + (units.empty() ? 0 : 1), units.end(), IsCombiningMark)) {
+    if ((flags & kEncodeCompositeCheck) && codePage == kCodePageGbk && HoldsCombiningMark(units)) {
         composed.reserve(units.size());
         origin.reserve(units.size());
         for (std::size_t i = 0; i < units.size(); ++i) {

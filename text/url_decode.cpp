@@ -15,10 +15,7 @@ int DigitValue(unsigned char c) {
     return -2;
 }
 
-Text Utf8BytesToGbk(std::string_view utf8) {
-    const std::u16string units = DecodeCodePage(kCodePageUtf8, utf8);
-    return Text(EncodeCodePage(kCodePageGbk, units, kEncodeCompositeCheck).bytes);
-}
+Text Utf8BytesToGbk(std::string_view utf8) { return Text(Utf8ToCodePage(utf8, kCodePageGbk, kEncodeCompositeCheck)); }
 
 }  // namespace
 

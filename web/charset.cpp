@@ -19,7 +19,7 @@ bool IsGbkLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 }  // namespace
 
 Text Utf8TextToGbk(const Text& utf8) {
-    return Text(EncodeCodePage(kCodePageGbk, DecodeCodePage(kCodePageUtf8, utf8.view())).bytes);
+    return Text(Utf8ToCodePage(utf8.view(), kCodePageGbk));
 }
 
 Text Big5ToSimplifiedGbk(const Text& big5) { return ToSimplifiedChinese(Big5ToGbk(big5)); }
