@@ -3,7 +3,10 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <initializer_list>
+#include <memory>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -21,9 +24,12 @@ static_assert(kHttpsPort == INTERNET_DEFAULT_HTTPS_PORT);
 
 namespace {
 
-// Bytes asked of each read. The body is the same for any size; a small block makes the
-// system do one round of work per block (2048-byte blocks read about a tenth as fast).
-constexpr DWORD kReadBlock = 64 * 1024;
+// Bytes asked of each read. The body is the same for any size, but each read is one round of
+// work for the system: under the measured loads 2 KiB blocks read at a fifth of the speed of
+// 64 KiB ones, and 1 MiB blocks into a buffer that stays in the cache were faster still.
+constexpr DWORD kReadBlock = 1 << 20;
+// A declared length above this is not trusted with memory before the bytes arrive.
+constexpr DWORD kMaxReservation = 256u << 20;
 // The first header query's buffer; a longer block is fetched again at the size reported.
 constexpr DWORD kHeaderBuffer = 2048;
 
@@ -35,22 +41,33 @@ void SetNetworkTimeouts(HINTERNET request, DWORD ms) {
     }
 }
 
-// Reads until a read yields no bytes (a failed read yields none). Each block is read
-// straight onto the end of the body, whose capacity grows geometrically.
+// Reads until a read yields no bytes (a failed read yields none). The declared length, when
+// there is one, only sizes the body's first allocation so that a large body is not copied
+// as it grows; it never decides how much is read.
 ByteSet ReadBody(HINTERNET request) {
     ByteSet body;
-    for (;;) {
-        const std::size_t filled = body.size();
-        body.resize(filled + kReadBlock);
-        DWORD got = 0;
-        if (!InternetReadFile(request, body.data() + filled, kReadBlock, &got) || got > kReadBlock) {
-            got = 0;
-        }
-        body.resize(filled + got);
-        if (got == 0) {
-            return body;
+    DWORD declared = 0;
+    DWORD size = sizeof declared;
+    if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &declared, &size, nullptr)) {
+        try {
+            body.reserve(std::min(declared, kMaxReservation));
+        } catch (const std::bad_alloc&) {
+            // Then the body grows as it arrives.
         }
     }
+    const bool reserved = body.capacity() > 0;
+    const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kReadBlock]);
+    for (;;) {
+        DWORD got = 0;
+        if (!InternetReadFile(request, block.get(), kReadBlock, &got) || got == 0 || got > kReadBlock) {
+            break;
+        }
+        body.insert(body.end(), block.get(), block.get() + got);
+    }
+    if (reserved && body.capacity() - body.size() > kReadBlock) {
+        body.shrink_to_fit();  // the server declared more than it sent
+    }
+    return body;
 }
 
 Text RawResponseHeaders(HINTERNET request) {

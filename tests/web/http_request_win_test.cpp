@@ -185,6 +185,14 @@ TEST(EngineOnTheWire, BodiesComeBackByteForByte) {
     }
 }
 
+TEST(EngineOnTheWire, DeclaredLengthDoesNotDecideTheBody) {
+    // A length far beyond what is sent only sizes the first allocation: the body is the
+    // bytes that came before the server closed.
+    const HttpResponse response = Exchange(Get("/lie?declared=4000000000&bytes=3000"));
+    EXPECT_EQ(response.body.size(), 3000u);
+    EXPECT_EQ(response.body, Exchange(Get("/big?bytes=3000")).body);
+}
+
 TEST(EngineOnTheWire, FailuresGiveEmptyResults) {
     struct Case { Text address; } cases[] = {
         {"http://127.0.0.1:1/refused"},     // nothing listens

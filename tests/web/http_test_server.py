@@ -16,6 +16,7 @@ absolute address is routed by its path too):
                             Set-Cookie lines
   /body?hex=HEX             200 with exactly those bytes
   /big?bytes=N              200 with N bytes: byte i is i % 251 (zero bytes included)
+  /lie?declared=D&bytes=N   200 declaring a length of D, sending N bytes as /big, then closing
   /__stats                  200, "tls=N hung=N hung_closed=N requests=N": connections that
                             opened with a TLS handshake, /hang requests, those of them the
                             client closed, and all requests but these
@@ -160,6 +161,11 @@ class Handler(socketserver.BaseRequestHandler):
             body = bytes.fromhex(q("hex"))
         elif path == "/big":
             body = pattern(int(q("bytes", "0")))
+        elif path == "/lie":
+            data = pattern(int(q("bytes", "0")))
+            sock.sendall(f"HTTP/1.1 200 OK\r\nContent-Length: {q('declared', '0')}\r\n"
+                         f"Connection: close\r\n\r\n".encode() + data)
+            return
         elif path == "/bigheaders":
             remaining = int(q("bytes", "4096"))
             i = 0

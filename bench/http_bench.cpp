@@ -1,0 +1,139 @@
+// Throughput of the HTTP engine against a local server, beside a bare read loop on the same
+// body, and the CPU time that the waiting user-interface thread spends during a long request.
+//
+// Started by bench/http_bench.py, which runs the local server (its port comes in
+// QL_TEST_SERVER_PORT) and adds curl's figure for the same body.
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "web/handles_win.h"
+#include "web/http_request.h"
+#include "web/timed_request.h"
+
+namespace {
+
+using ql::ByteSet;
+using ql::Text;
+
+constexpr std::size_t kBodyBytes = 64u << 20;
+constexpr int kRounds = 5;
+
+double NowSeconds() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::string g_port;
+
+Text Url(const std::string& path) {
+    return Text("http://127.0.0.1:" + g_port + path);
+}
+
+// The whole body through the engine, as the runner's worker gets it.
+std::size_t EngineRead() {
+    ql::HttpRequestInput in;
+    in.address = Url("/big?bytes=" + std::to_string(kBodyBytes));
+    return ql::PerformHttpRequest(in).body.size();
+}
+
+// The least the system's API can do: the same request, each block read into one buffer and
+// dropped.
+std::size_t BareRead(DWORD block) {
+    ql::UniqueInternetHandle internet(InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, "", "", 0));
+    ql::UniqueInternetHandle connection(InternetConnectA(internet.get(), "127.0.0.1",
+                                                         static_cast<INTERNET_PORT>(std::atoi(g_port.c_str())), "",
+                                                         "", INTERNET_SERVICE_HTTP, 0, 0));
+    const std::string path = "/big?bytes=" + std::to_string(kBodyBytes);
+    ql::UniqueInternetHandle request(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1", "", nullptr,
+                                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE, 0));
+    if (!request || !HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+        return 0;
+    }
+    std::vector<unsigned char> buffer(block);
+    std::size_t total = 0;
+    DWORD got = 0;
+    while (InternetReadFile(request.get(), buffer.data(), block, &got) && got > 0) {
+        total += got;
+    }
+    return total;
+}
+
+struct Contender {
+    const char* name;
+    std::size_t (*read)();
+    std::vector<double> rates;  // MB/s, one per round
+};
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double ThreadCpuMs() {
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
+}  // namespace
+
+int main() {
+    char port[32] = {};
+    const DWORD n = GetEnvironmentVariableA("QL_TEST_SERVER_PORT", port, sizeof port);
+    if (n == 0 || n >= sizeof port) {
+        std::fprintf(stderr, "QL_TEST_SERVER_PORT is not set: run bench/http_bench.py\n");
+        return 2;
+    }
+    g_port = port;
+    EngineRead();  // the server builds its body once
+
+    // Rounds interleave the contenders, so that a busy moment of the machine is shared out.
+    Contender contenders[] = {
+        {"engine (HttpRequest)", &EngineRead, {}},
+        {"engine through TimedHttpRequest",
+         [] { return ql::TimedHttpRequest(Url("/big?bytes=" + std::to_string(kBodyBytes))).size(); }, {}},
+        {"bare InternetReadFile loop, 64 KiB blocks", [] { return BareRead(64 * 1024); }, {}},
+        {"bare InternetReadFile loop, 2 KiB blocks", [] { return BareRead(2048); }, {}},
+        {"bare InternetReadFile loop, 1 MiB blocks", [] { return BareRead(1 << 20); }, {}},
+    };
+    for (int round = 0; round < kRounds; ++round) {
+        for (Contender& c : contenders) {
+            const double start = NowSeconds();
+            const std::size_t bytes = c.read();
+            const double seconds = NowSeconds() - start;
+            if (bytes != kBodyBytes) {
+                std::printf("%s: read %zu bytes, expected %zu\n", c.name, bytes, kBodyBytes);
+                return 1;
+            }
+            c.rates.push_back(static_cast<double>(bytes) / 1e6 / seconds);
+        }
+    }
+    std::printf("64 MiB body from a local server, %d rounds:\n", kRounds);
+    for (const Contender& c : contenders) {
+        std::printf("%-44s median %7.1f MB/s, best %7.1f MB/s\n", c.name, Median(c.rates),
+                    *std::max_element(c.rates.begin(), c.rates.end()));
+    }
+    std::printf("engine / bare 64 KiB loop (medians): %.2f, through the runner %.2f\n",
+                Median(contenders[0].rates) / Median(contenders[2].rates),
+                Median(contenders[1].rates) / Median(contenders[2].rates));
+
+    const double cpuBefore = ThreadCpuMs();
+    const double start = NowSeconds();
+    const ByteSet body = ql::TimedHttpRequest(Url("/slow?ms=5000"));
+    const double wall = NowSeconds() - start;
+    const double cpu = ThreadCpuMs() - cpuBefore;
+    std::printf("waiting thread during a %.1f s request: %.1f ms CPU (%s)\n", wall, cpu,
+                body.empty() ? "no body!" : "body received");
+    return 0;
+}
