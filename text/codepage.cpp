@@ -2,10 +2,48 @@
 
 namespace ql {
 
+namespace {
+
+// Pieces of this size keep the UTF-16 step in the cache. A piece ends just before an ASCII
+// byte: no UTF-8 sequence continues across it, no combining mark follows it, and a sequence
+// cut short there is invalid either way, so the pieces give the bytes the whole would.
+constexpr std::size_t kPiece = 32 * 1024;
+
+void AppendConverted(std::string& out, std::string_view utf8, std::uint32_t codePage, std::uint32_t flags) {
+    out += EncodeCodePage(codePage, DecodeCodePage(kCodePageUtf8, utf8), flags).bytes;
+}
+
+}  // namespace
+
+Utf8Transcoder::Utf8Transcoder(std::uint32_t codePage, std::uint32_t flags, std::size_t expectedOutput)
+    : codePage_(codePage), flags_(flags) {
+    pending_.reserve(2 * kPiece);
+    out_.reserve(expectedOutput);
+}
+
+void Utf8Transcoder::Append(std::string_view utf8) {
+    pending_.append(utf8);
+    if (pending_.size() < kPiece) {
+        return;
+    }
+    std::size_t cut = pending_.size() - 1;
+    while (cut > 0 && static_cast<unsigned char>(pending_[cut]) >= 0x80) {
+        --cut;
+    }
+    if (cut == 0) {
+        return;  // no ASCII byte yet: gather more
+    }
+    AppendConverted(out_, std::string_view(pending_).substr(0, cut), codePage_, flags_);
+    pending_.erase(0, cut);
+}
+
+std::string Utf8Transcoder::Finish() {
+    AppendConverted(out_, pending_, codePage_, flags_);
+    pending_.clear();
+    return std::move(out_);
+}
+
 std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags) {
-    // A piece ends just before an ASCII byte: no UTF-8 sequence continues across it, no
-    // combining mark follows it, and a sequence cut short there is invalid either way.
-    constexpr std::size_t kPiece = 32 * 1024;
     std::string out;
     out.reserve(utf8.size());
     std::size_t begin = 0;
@@ -23,7 +61,7 @@ std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::u
                 }
             }
         }
-        out += EncodeCodePage(codePage, DecodeCodePage(kCodePageUtf8, utf8.substr(begin, end - begin)), flags).bytes;
+        AppendConverted(out, utf8.substr(begin, end - begin), codePage, flags);
         begin = end;
     }
     return out;

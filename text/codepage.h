@@ -67,6 +67,23 @@ Encoded EncodeCodePage(std::uint32_t codePage, std::u16string_view units, std::u
 // bytes, so the UTF-16 step stays in the cache however long the input is.
 std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags = 0);
 
+// The same conversion for UTF-8 that arrives in parts (split anywhere, even inside a
+// sequence): the parts are gathered and converted piece by piece as they come, so no copy of
+// the whole input is ever made.
+class Utf8Transcoder {
+public:
+    Utf8Transcoder(std::uint32_t codePage, std::uint32_t flags, std::size_t expectedOutput = 0);
+    void Append(std::string_view utf8);
+    // Converts what is left and hands over the result; the transcoder is empty afterwards.
+    std::string Finish();
+
+private:
+    std::uint32_t codePage_;
+    std::uint32_t flags_;
+    std::string pending_;
+    std::string out_;
+};
+
 // UTF-16 code units as little-endian bytes, and back (an odd trailing byte is ignored).
 ByteSet Utf16ToBytes(std::u16string_view units);
 std::u16string Utf16FromBytes(const std::uint8_t* bytes, std::size_t count);

@@ -1,5 +1,7 @@
 #include "text/url_decode.h"
 
+#include <algorithm>
+
 #include "text/codepage.h"
 
 namespace ql {
@@ -20,33 +22,42 @@ Text Utf8BytesToGbk(std::string_view utf8) { return Text(Utf8ToCodePage(utf8, kC
 }  // namespace
 
 Text UrlDecode(const Text& text) {
-    // One pass that appends to a buffer reserved once; the result is never longer than the input.
+    // One pass: the decoded bytes go to the converter in small parts as they are made, so
+    // neither a copy of the whole decoded page nor any rescanning is needed.
+    constexpr std::size_t kPart = 16 * 1024;
     const std::string_view in = text.view();
-    std::string bytes;
-    bytes.reserve(in.size());
+    Utf8Transcoder gbk(kCodePageGbk, kEncodeCompositeCheck, in.size());
+    std::string part;
+    part.reserve(kPart + 3);
     std::size_t i = 0;
     while (i < in.size()) {
-        const std::size_t percent = in.find('%', i);
-        if (percent == std::string_view::npos) {
-            bytes.append(in.substr(i));
-            break;
+        if (part.size() >= kPart) {
+            gbk.Append(part);
+            part.clear();
         }
-        bytes.append(in.substr(i, percent - i));
+        const std::size_t percent = in.find('%', i);
+        const std::size_t plainEnd = std::min(percent, std::min(in.size(), i + kPart));
+        if (plainEnd > i) {
+            part.append(in.substr(i, plainEnd - i));
+            i = plainEnd;
+            continue;
+        }
         if (in.size() - percent < 3) {
             // An escape cut short by the end of the text is not an escape: taking the missing
             // digits as -2 would invent a byte.
-            bytes.append(in.substr(percent));
+            part.append(in.substr(percent));
             break;
         }
         const int value = DigitValue(static_cast<unsigned char>(in[percent + 1])) * 16 +
                           DigitValue(static_cast<unsigned char>(in[percent + 2]));
         const char byte = static_cast<char>(static_cast<unsigned>(value) & 0xFFu);
         if (byte != '\0') {
-            bytes.push_back(byte);  // %00 is the empty text and contributes nothing
+            part.push_back(byte);  // %00 is the empty text and contributes nothing
         }
         i = percent + 3;
     }
-    return Utf8BytesToGbk(bytes);
+    gbk.Append(part);
+    return Text(gbk.Finish());
 }
 
 Text Utf8ToGbk(const ByteSet& utf8) {

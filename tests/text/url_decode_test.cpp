@@ -42,6 +42,29 @@ TEST(UrlDecode, GbkInputIsNotPreserved) {
     EXPECT_EQ(UrlDecode("地址:"), "???:");
 }
 
+// Long pages are decoded and converted in parts: escapes and characters that straddle the
+// part boundaries, and long runs without any ASCII byte, must come out whole.
+TEST(UrlDecode, LongTexts) {
+    struct Case { std::string unit, want; int count; const char* tail; const char* wantTail; } cases[] = {
+        {"%E7%89%88ab", "版ab", 10000, "", ""},
+        {"%E7%89%88", "版", 20000, "%4", "%4"},
+        {"\xE7\x89\x88%E7%89%88x", "版版x", 7000, "\xE7\x89", "?"},
+        {"u%CC%88 ", "\xA8\xB9 ", 9000, "u\xCC\x88", "\xA8\xB9"},
+    };
+    for (const Case& c : cases) {
+        std::string in, want;
+        for (int k = 0; k < c.count; ++k) {
+            in += c.unit;
+            want += c.want;
+        }
+        in += c.tail;
+        want += c.wantTail;
+        const Text got = UrlDecode(Text(in));
+        EXPECT_EQ(got.size(), want.size()) << c.unit;
+        EXPECT_TRUE(got.str() == want) << c.unit;
+    }
+}
+
 TEST(UrlDecode, Conversions) {
     const ByteSet zhongwen = BytesOf("\xE4\xB8\xAD\xE6\x96\x87");  // 中文 in UTF-8
     EXPECT_EQ(Utf8ToUtf16Bytes(zhongwen), (ByteSet{0x2D, 0x4E, 0x87, 0x65}));
