@@ -172,5 +172,28 @@ TEST(CodePage, ArbitraryBytes) {
     }
 }
 
+// Long inputs are converted in pieces; the pieces must not change a single byte, whether
+// the input has ASCII to cut at or long runs without any, valid or broken sequences.
+TEST(CodePage, Utf8ToCodePageInPiecesMatchesWholeConversion) {
+    const std::string zhong = "\xE4\xB8\xAD";
+    const std::string broken = "\xE4\xB8";  // cut short, then followed by more
+    std::string mixed;
+    while (mixed.size() < 200 * 1024) {
+        mixed += "abc %41 " + zhong + zhong + broken + "u\xCC\x88\n";
+    }
+    std::string noAscii;
+    while (noAscii.size() < 100 * 1024) {
+        noAscii += zhong + (noAscii.size() % 7 == 0 ? broken : "");
+    }
+    noAscii += "tail" + zhong + "\xE4";
+    for (const std::string* input : {&mixed, &noAscii}) {
+        for (std::uint32_t flags : {0u, kEncodeCompositeCheck}) {
+            const std::string whole = EncodeCodePage(kCodePageGbk, DecodeCodePage(kCodePageUtf8, *input), flags).bytes;
+            EXPECT_EQ(Utf8ToCodePage(*input, kCodePageGbk, flags), whole) << input->size();
+        }
+    }
+    EXPECT_EQ(Utf8ToCodePage("", kCodePageGbk), "");
+}
+
 }  // namespace
 }  // namespace ql
