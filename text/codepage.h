@@ -1,7 +1,8 @@
 // Code-page conversion between byte texts and UTF-16, the same rules in both builds.
 //
 // The Windows build converts with MultiByteToWideChar / WideCharToMultiByte; the native build
-// with its own UTF-8 coder and iconv for the other code pages. Code pages are named by their
+// with its own UTF-8 coder, and for the other code pages with iconv's tables (asked once per
+// character, then remembered). Code pages are named by their
 // Windows numbers: 65001 UTF-8, 936 GBK, 950 Big5, and 0 for the system's ANSI code page
 // (natively that is Windows-1252, which is what Wine's default ANSI code page is here).
 //
