@@ -1,0 +1,331 @@
+#!/usr/bin/env python3
+"""The main action end to end, in the real main window under Wine.
+
+The test build of the program (the same program with a local parse-service address compiled
+in) talks to a server started here that records every request line and answers what each
+step asks for. The window is driven as a user drives it: the address goes into 编辑框1,
+超级按钮1 is clicked with the mouse (xdotool), rows are right-clicked and menu items chosen
+with the keyboard. A helper program in the same Wine session (window_probe.exe) reads what
+the window shows, finds and answers message boxes and reads the clipboard. An xdg-open
+stand-in first on PATH records what the browser would have been given.
+
+  main_action_e2e.py --program EXE --probe EXE --port N
+"""
+
+import argparse
+import http.server
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+START = (b'<form action="get_m3u.php" method="post" name="m3uForm">\r\n'
+         b'<input type="hidden" name="inf" value="')
+END = b'"/>\r'
+TITLE = "青岚综合视频下载精灵 v1.0"
+REFUSAL_TEXT = "请确定是否为优酷网站"
+
+
+def page(value: bytes) -> bytes:
+    return b"<html><body>\r\n" + START + value + END + b"\n</form></body></html>\r\n"
+
+
+class Recorder(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def __init__(self, port):
+        super().__init__(("127.0.0.1", port), RecordingHandler)
+        self.lock = threading.Lock()
+        self.requests = []
+        self.body = b""
+
+    def answer(self, body: bytes):
+        with self.lock:
+            self.body = body
+
+    def seen(self):
+        with self.lock:
+            return list(self.requests)
+
+
+class RecordingHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):
+        with self.server.lock:
+            self.server.requests.append(self.requestline)
+            body = self.server.body
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=gbk")
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "no-store")
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+class Failed(Exception):
+    pass
+
+
+class Driver:
+    def __init__(self, args, work):
+        self.args = args
+        self.work = work
+        self.failures = []
+        self.calls = os.path.join(work, "browser-calls")
+        os.mkdir(self.calls)
+        bindir = os.path.join(work, "bin")
+        os.mkdir(bindir)
+        stub = os.path.join(bindir, "xdg-open")
+        with open(stub, "w") as f:
+            f.write('#!/bin/sh\n# Records its arguments, NUL-terminated, one file per call.\n'
+                    'f=$(mktemp "%s/call.XXXXXX")\nprintf "%%s\\0" "$@" > "$f"\n' % self.calls)
+        os.chmod(stub, 0o755)
+        self.last_click = 0.0
+        self.env = dict(os.environ, PATH=bindir + os.pathsep + os.environ.get("PATH", ""))
+
+    # ---- helpers ----
+    def check(self, ok, what):
+        print(("ok    " if ok else "FAIL  ") + what, flush=True)
+        if not ok:
+            self.failures.append(what)
+        return ok
+
+    def probe(self, *args, timeout=30):
+        out = subprocess.run(["wine", self.args.probe] + [str(a) for a in args], env=self.env, timeout=timeout,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("ascii", "replace")
+        line = out.strip().splitlines()[-1] if out.strip() else ""
+        if line.startswith("error"):
+            raise Failed("window_probe %s: %s" % (" ".join(map(str, args)), line))
+        return line
+
+    @staticmethod
+    def unhex(h):
+        return b"" if h == "-" else bytes.fromhex(h)
+
+    def rows(self):
+        parts = self.probe("rows").split()
+        return [self.unhex(h) for h in parts[2:]]
+
+    def wait_for(self, what, fn, timeout=15):
+        deadline = time.monotonic() + timeout
+        while True:
+            value = fn()
+            if value:
+                return value
+            if time.monotonic() > deadline:
+                raise Failed("gave up waiting for " + what)
+            time.sleep(0.1)
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, timeout=15, check=True)
+
+    def click_button(self):
+        # Two presses within the double-click time would be one double click, which the
+        # owner-drawn button reports as such and not as a second click: a user's pace.
+        pause = self.last_click + 0.8 - time.monotonic()
+        if pause > 0:
+            time.sleep(pause)
+        l, t, r, b = map(int, self.probe("button-rect").split())
+        self.xdotool("mousemove", (l + r) // 2, (t + b) // 2, "click", "1")
+        self.last_click = time.monotonic()
+
+    def right_click_row(self, row):
+        rect = self.probe("row-rect", row)
+        if rect == "none":
+            raise Failed("row %d has no rectangle" % row)
+        l, t, r, b = map(int, rect.split())
+        self.xdotool("mousemove", min(l + 40, (l + r) // 2), (t + b) // 2, "click", "3")
+        if self.probe("menu", 5000) != "menu":
+            raise Failed("no menu after right-clicking row %d" % row)
+
+    def choose(self, item):
+        # The items are "下载" above "复制"; the first Down highlights the first item.
+        downs = {"下载": 1, "复制": 2}[item]
+        self.xdotool("key", *(["Down"] * downs), "Return")
+
+    def resolve(self, typed: bytes, reply: bytes):
+        """Types `typed` into 编辑框1, clicks 超级按钮1, and returns the request line the
+        service received."""
+        self.server.answer(reply)
+        before = len(self.server.seen())
+        self.probe("set-address", typed.hex() or "-")
+        self.click_button()
+        self.wait_for("the service's request for %r" % typed, lambda: len(self.server.seen()) > before)
+        seen = self.server.seen()
+        self.check(len(seen) == before + 1, "one request per click (%d)" % (len(seen) - before))
+        return seen[before]
+
+    def settle(self, expected_rows):
+        """Waits until the list shows `expected_rows` (the handler has run to its end)."""
+        try:
+            self.wait_for("rows %r" % expected_rows, lambda: self.rows() == expected_rows, timeout=10)
+        except Failed:
+            pass
+        return self.rows()
+
+    def browser_calls(self):
+        calls = []
+        for name in sorted(os.listdir(self.calls)):
+            with open(os.path.join(self.calls, name), "rb") as f:
+                calls.append(f.read().split(b"\0")[:-1])
+        return calls
+
+    def clear_browser_calls(self):
+        for name in os.listdir(self.calls):
+            os.remove(os.path.join(self.calls, name))
+
+    def clipboard(self):
+        _, unicode, ansi = self.probe("clipboard").split()
+        return self.unhex(unicode), self.unhex(ansi)
+
+    def x_clipboard(self):
+        r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, timeout=10,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        return r.stdout
+
+    # ---- the scenarios ----
+    def run(self):
+        self.server = Recorder(self.args.port)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        program = subprocess.Popen(["wine", self.args.program], env=self.env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            if self.probe("wait-window", 30000) != "ok":
+                raise Failed("the main window did not appear")
+            self.scenarios()
+        finally:
+            try:
+                self.probe("close", timeout=10)
+                program.wait(timeout=15)
+                self.check(program.returncode == 0, "the program ends with exit code 0 (%s)" % program.returncode)
+            except Exception:
+                program.kill()
+                program.wait()
+                self.check(False, "the program ends when its window is closed")
+            self.server.shutdown()
+            self.server.server_close()
+
+    def scenarios(self):
+        prefix = "GET /parse.php?kw="
+        three = [b"http://127.0.0.1:47615/media/XMTIz/part1.mp4", b"http://127.0.0.1:47615/media/XMTIz/part2.mp4",
+                 b"http://127.0.0.1:47615/media/XMTIz/part3.mp4"]
+
+        # An ordinary address goes out byte for byte; rows come in reply order.
+        line = self.resolve(b"http://v.example.test/v_show/id_XMTIz.html", page(b"\r\n".join(three)))
+        self.check(line == prefix + "http://v.example.test/v_show/id_XMTIz.html HTTP/1.1", "query as typed: " + line)
+        self.check(self.settle(three) == three, "three rows in reply order")
+
+        # A second click replaces every row; "#", "&", "+", "%", blanks and GBK bytes arrive
+        # exactly as typed, percent-encoded.
+        typed = "http://v.example.test/a b#c&d+e%f'视频".encode("gbk")
+        two = ["http://m.test/视频/第1集.mp4".encode("gbk"), b"http://m.test/2.mp4"]
+        line = self.resolve(typed, page(b"\r\n".join(two)))
+        self.check(line == prefix + "http://v.example.test/a%20b%23c%26d%2Be%25f'%CA%D3%C6%B5 HTTP/1.1",
+                   "query percent-encoded: " + line)
+        self.check(self.settle(two) == two, "the second click's rows replace the first's")
+
+        # The refusal line: the rows before it stay, the box asks, the rest is not added.
+        self.server.answer(page(b"http://m.test/ok.mp4\r\n**/\r\nhttp://m.test/never.mp4"))
+        before = len(self.server.seen())
+        self.probe("set-address", b"http://v.example.test/not-a-video.html".hex())
+        self.click_button()
+        box = self.probe("box", 15000)
+        self.check(len(self.server.seen()) == before + 1, "refusal: one request")
+        if self.check(box.startswith("box "), "refusal: a message box is shown (%s)" % box):
+            _, title, text, owner = box.split()
+            self.check(self.unhex(text).decode("gbk") == REFUSAL_TEXT, "refusal: the box says " + REFUSAL_TEXT)
+            self.check(title == "-", "refusal: the box has an empty title")
+            self.check(owner == "owned", "refusal: the box belongs to the main window")
+        self.check(self.settle([b"http://m.test/ok.mp4"]) == [b"http://m.test/ok.mp4"],
+                   "refusal: only the row before the refusal line")
+        self.check(self.probe("box", 500) == "none", "refusal: one box only")
+
+        # Replies that are not the expected page empty the list without a word; an empty
+        # address still asks (the query ends in "kw=").
+        silent = [
+            (b"", b"<html>no form here</html>", "no markers"),
+            (b"http://v.example.test/v_show/id_a.html", START + b"u1\r\nu2\"/>\n", "start marker, no end marker"),
+            (b"http://v.example.test/v_show/id_b.html", b"<html>\0" + page(b"u1"), "a zero byte before the markers"),
+        ]
+        for typed, reply, what in silent:
+            self.resolve(b"http://v.example.test/v_show/id_XMTIz.html", page(b"\r\n".join(three)))
+            self.settle(three)
+            line = self.resolve(typed, reply)
+            if not typed:
+                self.check(line == prefix + " HTTP/1.1", "empty address: the query ends in kw= (%s)" % line)
+            self.check(self.settle([]) == [], what + ": the list is emptied")
+            self.check(self.probe("box", 500) == "none", what + ": no message")
+
+        # "复制" on a row puts exactly its text on the clipboard, readable by every program.
+        rows = ["http://m.test/视频/第1集.mp4".encode("gbk"), b"http://m.test/b.mp4", b"http://m.test/c.mp4"]
+        self.resolve(b"http://v.example.test/v_show/id_c.html", page(b"\r\n".join(rows)))
+        self.settle(rows)
+        for row in (0, 2):
+            self.probe("set-clipboard", "older".encode().hex())
+            self.right_click_row(row)
+            self.choose("复制")
+            self.wait_for("the menu to close", lambda: self.probe("menu", 0) == "none")
+            self.check(self.probe("selected") == "selected %d" % row, "copy: row %d is the selected row" % row)
+            unicode, ansi = self.wait_for("the copied text", lambda: (lambda c: c if c[0] != b"older" else None)(
+                self.clipboard()), timeout=5)
+            self.check(unicode == rows[row], "copy row %d: CF_UNICODETEXT holds the row (%r)" % (row, unicode))
+            self.check(ansi == rows[row], "copy row %d: CF_TEXT holds the row's GBK bytes" % row)
+            x = self.x_clipboard()
+            self.check(x == rows[row].decode("gbk").encode("utf-8"), "copy row %d: the X clipboard reads %r" % (row, x))
+
+        # "下载" on the second of three rows hands exactly that row to the browser.
+        self.clear_browser_calls()
+        self.right_click_row(1)
+        self.choose("下载")
+        calls = self.wait_for("the browser", self.browser_calls, timeout=20)
+        time.sleep(1)
+        calls = self.browser_calls()
+        self.check(calls == [[rows[1]]], "download: the browser gets the second row, once (%r)" % calls)
+
+        # Without a selected row neither item does anything: rows but none selected, then an
+        # empty list.
+        for what in ("rows, none selected", "empty list"):
+            if what == "empty list":
+                self.resolve(b"", b"")
+                self.settle([])
+            self.probe("select", -1)
+            self.check(self.probe("selected") == "selected -1", what + ": nothing selected")
+            self.probe("set-clipboard", "untouched".encode().hex())
+            self.clear_browser_calls()
+            self.probe("command", "copy")
+            self.probe("command", "download")
+            time.sleep(2)
+            self.check(self.clipboard()[0] == b"untouched", what + ": copy leaves the clipboard alone")
+            self.check(self.browser_calls() == [], what + ": download opens nothing")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--port", type=int, required=True)
+    args = parser.parse_args()
+    work = tempfile.mkdtemp(prefix="ql-e2e-")
+    driver = Driver(args, work)
+    try:
+        driver.run()
+    except Failed as e:
+        driver.check(False, str(e))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    if driver.failures:
+        print("%d check(s) failed" % len(driver.failures))
+        return 1
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,298 @@
+// A helper for the end-to-end test: run beside the real program in the same Wine session,
+// it finds the main window and its controls from outside and reads or sets what a user
+// would see or do. One command per run; texts go in and out as hex of their GBK bytes, so
+// nothing depends on the code page of the console.
+//
+//   window_probe wait-window MS          "ok" when the main window is shown within MS
+//   window_probe set-address HEX         puts the text into the address box
+//   window_probe button-rect             screen rectangle of the button: "L T R B"
+//   window_probe row-rect N              screen rectangle of row N of the list
+//   window_probe rows                    "rows COUNT HEX…" ("-" for an empty row)
+//   window_probe selected                "selected N" (-1: none)
+//   window_probe select N                selects row N; -1 clears the selection
+//   window_probe command download|copy   chooses the menu item as the menu would
+//   window_probe box MS                  waits up to MS for a message box of the program:
+//                                        "box TITLEHEX TEXTHEX" and answers it with OK, or "none"
+//   window_probe clipboard               "clipboard UNICODEHEX ANSIHEX" (CF_UNICODETEXT as GBK)
+//   window_probe set-clipboard HEX       puts a text on the clipboard (CF_UNICODETEXT only)
+//   window_probe menu MS                 "menu" when a pop-up menu is shown within MS, else "none"
+//   window_probe close                   closes the main window
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/form.h"
+#include "app/main_window.h"
+#include "text/wide.h"
+
+namespace {
+
+using ql::GbkFromWide;
+using ql::Text;
+using ql::WideFromGbk;
+
+std::string Hex(const std::string& bytes) {
+    if (bytes.empty()) {
+        return "-";
+    }
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out.push_back(digits[c >> 4]);
+        out.push_back(digits[c & 15]);
+    }
+    return out;
+}
+
+std::string Unhex(const char* hex) {
+    std::string out;
+    if (std::strcmp(hex, "-") == 0) {
+        return out;
+    }
+    for (std::size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
+        const char pair[3] = {hex[i], hex[i + 1], 0};
+        out.push_back(static_cast<char>(std::strtoul(pair, nullptr, 16)));
+    }
+    return out;
+}
+
+HWND MainWindow() {
+    const std::wstring title = WideFromGbk("青岚综合视频下载精灵 v1.0");
+    HWND w = FindWindowW(nullptr, title.c_str());
+    return (w && IsWindowVisible(w)) ? w : nullptr;
+}
+
+struct Controls {
+    HWND window = nullptr, edit = nullptr, list = nullptr, button = nullptr;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+    auto* c = reinterpret_cast<Controls*>(param);
+    wchar_t cls[64] = {};
+    GetClassNameW(child, cls, 64);
+    if (_wcsicmp(cls, L"Edit") == 0) {
+        c->edit = child;
+    } else if (_wcsicmp(cls, L"SysListView32") == 0) {
+        c->list = child;
+    } else if (_wcsicmp(cls, L"Button") == 0) {
+        wchar_t text[64] = {};
+        GetWindowTextW(child, text, 64);
+        if (std::wcscmp(text, L"获取下载") == 0) {
+            c->button = child;
+        }
+    }
+    return TRUE;
+}
+
+Controls Find() {
+    Controls c;
+    c.window = MainWindow();
+    if (c.window) {
+        EnumChildWindows(c.window, CollectChild, reinterpret_cast<LPARAM>(&c));
+    }
+    if (!c.window || !c.edit || !c.list || !c.button) {
+        std::printf("error main window or its controls not found\n");
+        std::exit(2);
+    }
+    return c;
+}
+
+// Memory in the program's process, for list messages whose arguments are pointers.
+class Remote {
+public:
+    Remote(HWND window, std::size_t size) : size_(size) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        base_ = process_ ? VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+        if (!base_) {
+            std::printf("error no memory in the program's process\n");
+            std::exit(2);
+        }
+    }
+    ~Remote() {
+        VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+        CloseHandle(process_);
+    }
+    char* at(std::size_t offset) const { return static_cast<char*>(base_) + offset; }
+    void Write(std::size_t offset, const void* data, std::size_t n) {
+        WriteProcessMemory(process_, at(offset), data, n, nullptr);
+    }
+    void Read(std::size_t offset, void* data, std::size_t n) { ReadProcessMemory(process_, at(offset), data, n, nullptr); }
+
+private:
+    HANDLE process_ = nullptr;
+    void* base_ = nullptr;
+    std::size_t size_;
+};
+
+constexpr int kTextChars = 8192;
+
+std::string RowText(HWND list, Remote& mem, int row) {
+    LVITEMW item = {};
+    item.iSubItem = 0;
+    item.cchTextMax = kTextChars;
+    item.pszText = reinterpret_cast<wchar_t*>(mem.at(sizeof(LVITEMW)));
+    mem.Write(0, &item, sizeof item);
+    const auto n = static_cast<std::size_t>(
+        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(mem.at(0))));
+    std::wstring text(n, L'\0');
+    mem.Read(sizeof(LVITEMW), text.data(), n * sizeof(wchar_t));
+    return GbkFromWide(text).str();
+}
+
+std::string ClipboardFormat(UINT format) {
+    std::string out;
+    if (HANDLE h = GetClipboardData(format)) {
+        if (format == CF_UNICODETEXT) {
+            out = GbkFromWide(static_cast<const wchar_t*>(GlobalLock(h))).str();
+        } else {
+            out = static_cast<const char*>(GlobalLock(h));
+        }
+        GlobalUnlock(h);
+    } else {
+        out = "<none>";
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::printf("error no command\n");
+        return 2;
+    }
+    const std::string cmd = argv[1];
+    const char* arg = argc > 2 ? argv[2] : "";
+    if (cmd == "wait-window") {
+        const DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(arg));
+        while (!MainWindow()) {
+            if (static_cast<LONG>(GetTickCount() - until) > 0) {
+                std::printf("none\n");
+                return 1;
+            }
+            Sleep(50);
+        }
+        Find();
+        std::printf("ok\n");
+    } else if (cmd == "set-address") {
+        const std::wstring text = WideFromGbk(Text(Unhex(arg)));
+        SendMessageW(Find().edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        std::printf("ok\n");
+    } else if (cmd == "button-rect") {
+        RECT r;
+        GetWindowRect(Find().button, &r);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    } else if (cmd == "row-rect") {
+        const Controls c = Find();
+        Remote mem(c.list, sizeof(RECT));
+        RECT r = {};
+        r.left = LVIR_LABEL;
+        mem.Write(0, &r, sizeof r);
+        if (!SendMessageW(c.list, LVM_GETITEMRECT, std::atoi(arg), reinterpret_cast<LPARAM>(mem.at(0)))) {
+            std::printf("none\n");
+            return 1;
+        }
+        mem.Read(0, &r, sizeof r);
+        MapWindowPoints(c.list, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    } else if (cmd == "rows") {
+        const Controls c = Find();
+        Remote mem(c.list, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
+        const int n = static_cast<int>(SendMessageW(c.list, LVM_GETITEMCOUNT, 0, 0));
+        std::printf("rows %d", n);
+        for (int i = 0; i < n; ++i) {
+            std::printf(" %s", Hex(RowText(c.list, mem, i)).c_str());
+        }
+        std::printf("\n");
+    } else if (cmd == "selected") {
+        std::printf("selected %d\n",
+                    static_cast<int>(SendMessageW(Find().list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)));
+    } else if (cmd == "select") {
+        const Controls c = Find();
+        const int row = std::atoi(arg);
+        Remote mem(c.list, sizeof(LVITEMW));
+        LVITEMW state = {};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = row >= 0 ? (LVIS_SELECTED | LVIS_FOCUSED) : 0;
+        mem.Write(0, &state, sizeof state);
+        SendMessageW(c.list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(mem.at(0)));
+        std::printf("ok\n");
+    } else if (cmd == "command") {
+        const ql::FormItem item = std::strcmp(arg, "download") == 0 ? ql::FormItem::菜单_下载 : ql::FormItem::菜单_复制;
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(Find().window, WM_COMMAND, MAKEWPARAM(ql::MenuCommandId(item), 0), 0, SMTO_NORMAL, 10000,
+                            &ignored);
+        std::printf("ok\n");
+    } else if (cmd == "box") {
+        const Controls c = Find();
+        DWORD program = 0;
+        GetWindowThreadProcessId(c.window, &program);
+        const DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(arg));
+        do {
+            HWND box = nullptr;
+            while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(box, &pid);
+                if (pid == program && IsWindowVisible(box)) {
+                    wchar_t title[256] = {}, text[256] = {};
+                    GetWindowTextW(box, title, 256);
+                    GetDlgItemTextW(box, 0xFFFF, text, 256);
+                    std::printf("box %s %s %s\n", Hex(GbkFromWide(title).str()).c_str(),
+                                Hex(GbkFromWide(text).str()).c_str(), GetWindow(box, GW_OWNER) == c.window ? "owned" : "free");
+                    PostMessageW(box, WM_COMMAND, IDOK, 0);
+                    return 0;
+                }
+            }
+            Sleep(20);
+        } while (static_cast<LONG>(GetTickCount() - until) < 0);
+        std::printf("none\n");
+    } else if (cmd == "clipboard") {
+        if (!OpenClipboard(nullptr)) {
+            std::printf("error clipboard busy\n");
+            return 2;
+        }
+        const std::string unicode = ClipboardFormat(CF_UNICODETEXT);
+        const std::string ansi = ClipboardFormat(CF_TEXT);
+        CloseClipboard();
+        std::printf("clipboard %s %s\n", Hex(unicode).c_str(), Hex(ansi).c_str());
+    } else if (cmd == "set-clipboard") {
+        const std::wstring text = WideFromGbk(Text(Unhex(arg)));
+        HWND owner = Find().window;  // any window will do as the owner; the program's is at hand
+        if (!OpenClipboard(owner)) {
+            std::printf("error clipboard busy\n");
+            return 2;
+        }
+        EmptyClipboard();
+        HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+        std::memcpy(GlobalLock(h), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        GlobalUnlock(h);
+        SetClipboardData(CF_UNICODETEXT, h);
+        CloseClipboard();
+        std::printf("ok\n");
+    } else if (cmd == "menu") {
+        const DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(arg));
+        do {
+            HWND menu = FindWindowW(L"#32768", nullptr);
+            if (menu && IsWindowVisible(menu)) {
+                std::printf("menu\n");
+                return 0;
+            }
+            Sleep(20);
+        } while (static_cast<LONG>(GetTickCount() - until) < 0);
+        std::printf("none\n");
+    } else if (cmd == "close") {
+        PostMessageW(Find().window, WM_CLOSE, 0, 0);
+        std::printf("ok\n");
+    } else {
+        std::printf("error unknown command %s\n", cmd.c_str());
+        return 2;
+    }
+    return 0;
+}
