@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "resolve/com_scope_win.h"
 #include "text/wide.h"
 
 namespace ql {
@@ -14,6 +15,8 @@ void OpenAddress(const Text& address) {
     if (address.empty()) {
         return;
     }
+    // The shell may hand the address to an extension, which needs COM on this thread.
+    ComScope com;
     ShellExecuteW(nullptr, L"open", WideFromGbk(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 

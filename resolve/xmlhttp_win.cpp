@@ -3,29 +3,12 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "resolve/com_scope_win.h"
 #include "text/wide.h"
 
 namespace ql {
 
 namespace {
-
-// COM for this thread, balanced on every path. Start-up may already have joined an
-// apartment (then this call only counts up and down); a thread in the other apartment
-// model (RPC_E_CHANGED_MODE) can still use the component, but must not be uninitialised.
-class ComScope {
-public:
-    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_)) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT hr_;
-};
 
 class OwnedDispatch {
 public:
