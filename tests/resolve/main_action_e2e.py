@@ -192,7 +192,10 @@ class Driver:
 
     # ---- the scenarios ----
     def run(self):
-        self.server = Recorder(self.args.port)
+        try:
+            self.server = Recorder(self.args.port)
+        except OSError as e:
+            raise Failed("cannot listen on 127.0.0.1:%d, the test build's service address: %s" % (self.args.port, e))
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
         program = subprocess.Popen(["wine", self.args.program], env=self.env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
