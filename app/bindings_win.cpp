@@ -1,0 +1,34 @@
+// The main window's event bindings: the complete list of what the window does. An event not
+// listed here is not handled.
+//
+// Adding a binding: add one row { element, event, routine } below and include the routine's
+// header. A routine with arguments is bound through a captureless lambda that fetches what it
+// needs from the form, e.g.
+//     {FormItem::超级按钮1, FormEvent::Clicked,
+//      [] { ResolveAndList(MainWindowControl(FormItem::编辑框1), MainWindowControl(FormItem::超级列表框1)); }},
+// and the folder's library goes into ql_app's target_link_libraries (app/CMakeLists.txt).
+// Which events an element can raise is CanRaise (app/form.h); the tests check every row.
+#include "app/bindings.h"
+
+#include "app/main_window.h"
+
+namespace ql {
+
+const BindingTable& MainWindowBindings() {
+    using E = FormEvent;
+    using I = FormItem;
+    // clang-format off
+    static const BindingTable table = {
+        // MainWindow      created: OnMainWindowCreated, the skin's set-up (bound with the skin).
+        // 超级按钮1       clicked: ResolveAndList (bound with the main action).
+        // 图片框1, 图片框3 left button pressed: OpenSoftwarePage (bound with the skin's web pages).
+        // 图片框2         left button pressed: CheckForUpdate (bound with the update check).
+        {I::超级列表框1, E::RowRightClicked, ShowListMenu},
+        // 菜单.下载 selected: OpenSelectedAddress; 菜单.复制 selected: CopySelectedAddress (bound
+        // with the list actions).
+    };
+    // clang-format on
+    return table;
+}
+
+}  // namespace ql

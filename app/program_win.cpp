@@ -1,0 +1,117 @@
+#include "app/program.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "app/main_window.h"
+
+namespace ql {
+
+namespace {
+
+// A program-wide object of a subsystem: created before the main window is loaded, released
+// by the end-of-program routine.
+struct ProgramWideObject {
+    void (*create)();
+    void (*release)();
+};
+
+// In creation order, which is also the order of release.
+const std::vector<ProgramWideObject>& ProgramWideObjects() {
+    static const std::vector<ProgramWideObject> objects = {
+        // The window skin's state (CreateGlobals / DestroyGlobals) joins here with the skin.
+    };
+    return objects;
+}
+
+// Program-wide plain values: 0 until set.
+ULONG_PTR g_gdiplusToken = 0;
+bool g_objectsCreated = false;
+bool g_endRegistered = false;
+bool g_endRan = false;
+
+// The end-of-program routine. Registered with the runtime's exit hook, so it runs once on
+// every orderly exit: std::exit after the message loop, and EndProgram from inside a handler.
+// The debug line is its one trace: invisible without a debugger, and what the exit tests
+// count (under Wine with WINEDEBUG=+debugstr); it reads nothing and writes no file.
+void EndOfProgram() {
+    if (g_endRan) {
+        return;
+    }
+    g_endRan = true;
+    if (g_objectsCreated) {
+        for (const ProgramWideObject& object : ProgramWideObjects()) {
+            object.release();
+        }
+    }
+    OutputDebugStringW(L"qinglan: end of program\n");
+}
+
+void CreateProgramWideObjects() {
+    if (g_objectsCreated) {
+        return;
+    }
+    for (const ProgramWideObject& object : ProgramWideObjects()) {
+        object.create();
+    }
+    g_objectsCreated = true;
+}
+
+void RegisterEndOfProgram() {
+    if (!g_endRegistered) {
+        g_endRegistered = std::atexit(EndOfProgram) == 0;
+    }
+}
+
+}  // namespace
+
+void StartGdiPlus() {
+    if (g_gdiplusToken != 0) {
+        return;
+    }
+    Gdiplus::GdiplusStartupInput input;  // version 1, no debug callback, background thread, codecs
+    input.GdiplusVersion = 1;
+    input.DebugEventCallback = nullptr;
+    input.SuppressBackgroundThread = FALSE;
+    input.SuppressExternalCodecs = FALSE;
+    Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr);
+}
+
+HWND StartProgram(const BindingTable& bindings) {
+    CreateProgramWideObjects();
+    RegisterEndOfProgram();
+    StartGdiPlus();
+    return CreateMainWindow(bindings);
+}
+
+void RunProgram(const BindingTable& bindings) {
+    if (!StartProgram(bindings)) {
+        // Without its window the program can do nothing; say so in the exit code rather than
+        // report success.
+        std::exit(1);
+    }
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        // Tab moves between the address box, the button and the list.
+        HWND window = MainWindowHandle();
+        if (window && IsDialogMessageW(window, &msg)) {
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    std::exit(0);
+}
+
+void ProgramStart() {
+    RunProgram(MainWindowBindings());
+}
+
+void EndProgram() {
+    std::exit(0);
+}
+
+}  // namespace ql
