@@ -40,7 +40,7 @@ TEST(TimedRequest, EveryArgumentReachesTheExchange) {
     Text headers = "untouched", cookies = "untouched";
     // Through the server as a proxy, to a port where nothing listens.
     const ByteSet body =
-        TimedHttpRequest("http://127.0.0.1:1/redirect?to=/echo&set=t%3D1%3B%20path%3D%2Ft", 1,
+        TimedHttpRequest("http://127.0.0.1:1/redirect?to=/echo&set=t%3D1%3B%20path%3D%2Fonly-t", 1,
                          Text("127.0.0.1:" + port), Text("X-Mine: 1\r\n"), TextToBytes("f=1"), Text("c=2"), 10,
                          &headers, 0, &cookies, false);
     EXPECT_EQ(AsString(body), "moved");
