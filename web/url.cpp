@@ -2,6 +2,19 @@
 
 namespace ql {
 
+namespace {
+
+// Length of a leading "http://" or "https://" in any case, else 0.
+std::int32_t SchemeLength(const Text& url) {
+    const Text head = TextLower(TextLeft(url, 8));
+    if (head == Text("https://")) {
+        return 8;
+    }
+    return TextLeft(head, 7) == Text("http://") ? 7 : 0;
+}
+
+}  // namespace
+
 Text HostFromUrl(const Text& url) {
     // The scheme texts go first, everywhere in the address; the path is cut only after that,
     // so a second address in the query cannot change which host is found.
@@ -18,8 +31,15 @@ Text HostFromUrl(const Text& url) {
 }
 
 Text PathFromUrl(const Text& url) {
-    // The host comes back in lower case, so it is looked for without regard to case.
-    const std::int32_t h = TextFind(url, HostFromUrl(url), 1, true);
+    // The host is looked for after the scheme: a host whose name also occurs in the scheme
+    // text ("http://t/x", "http://p/") would otherwise be found inside "http", and the path
+    // would start at the scheme's own slashes. The host comes back in lower case, so it is
+    // looked for without regard to case.
+    const std::int32_t afterScheme = SchemeLength(url) + 1;
+    std::int32_t h = TextFind(url, HostFromUrl(url), afterScheme, true);
+    if (h == -1) {
+        h = afterScheme;  // an empty host
+    }
     const std::int32_t s = TextFind(url, "/", h);
     if (s > 0) {
         return TextRight(url, TextLength(url) - s + 1);

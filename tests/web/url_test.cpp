@@ -34,6 +34,11 @@ TEST(Url, PathFromUrl) {
         {"http://a.com/p?u=http://b.com/q", "/p?u=http://b.com/q"},
         {"https://a.com/%E7%89%88", "/%E7%89%88"},
         {"", "/"},
+        // Hosts whose names also occur in the scheme text are not found inside it.
+        {"http://t/x", "/x"},
+        {"http://p:8/a?b", "/a?b"},
+        {"HTTPS://s/y", "/y"},
+        {"http:///z", "/z"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(PathFromUrl(c.url), c.want) << c.url.str();
