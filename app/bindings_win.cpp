@@ -11,6 +11,7 @@
 #include "app/bindings.h"
 
 #include "app/main_window.h"
+#include "resolve/actions.h"
 
 namespace ql {
 
@@ -20,12 +21,13 @@ const BindingTable& MainWindowBindings() {
     // clang-format off
     static const BindingTable table = {
         // MainWindow      created: OnMainWindowCreated, the skin's set-up (bound with the skin).
-        // 超级按钮1       clicked: ResolveAndList (bound with the main action).
+        {I::超级按钮1, E::Clicked,
+         [] { ResolveAndList(MainWindowControl(I::编辑框1), MainWindowControl(I::超级列表框1)); }},
         // 图片框1, 图片框3 left button pressed: OpenSoftwarePage (bound with the skin's web pages).
         // 图片框2         left button pressed: CheckForUpdate (bound with the update check).
         {I::超级列表框1, E::RowRightClicked, ShowListMenu},
-        // 菜单.下载 selected: OpenSelectedAddress; 菜单.复制 selected: CopySelectedAddress (bound
-        // with the list actions).
+        {I::菜单_下载, E::Selected, [] { OpenSelectedAddress(MainWindowControl(I::超级列表框1)); }},
+        {I::菜单_复制, E::Selected, [] { CopySelectedAddress(MainWindowControl(I::超级列表框1)); }},
     };
     // clang-format on
     return table;
