@@ -253,6 +253,18 @@ LRESULT CALLBACK PictureBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
     return DefSubclassProc(box, message, wParam, lParam);
 }
 
+// An owner-drawn button takes the second press of a double click for a double click and sends
+// no click for it; a push button clicks twice. The second press is handed on as a press.
+LRESULT CALLBACK PictureButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                   DWORD_PTR) noexcept {
+    if (message == WM_LBUTTONDBLCLK) {
+        message = WM_LBUTTONDOWN;
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(button, PictureButtonProc, id);
+    }
+    return DefSubclassProc(button, message, wParam, lParam);
+}
+
 HWND CreateChild(HWND parent, const FormControl& c, const wchar_t* windowClass, DWORD style, DWORD exStyle,
                  const std::wstring& text) {
     const Rect r = RectInWindow(c);
@@ -332,6 +344,9 @@ void CreateControl(HWND window, const FormControl& c) {
             break;
         case ControlKind::PictureButton:
             h = CreateChild(window, c, WC_BUTTONW, BS_PUSHBUTTON | BS_OWNERDRAW | tab, 0, text);
+            if (h) {
+                SetWindowSubclass(h, PictureButtonProc, 1, 0);
+            }
             g_state->gear.reset(static_cast<HBITMAP>(
                 LoadImageW(Instance(), MAKEINTRESOURCEW(c.picture), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
             break;

@@ -7,11 +7,21 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "app/bindings.h"
 #include "app/main_window.h"
 #include "app/program.h"
+
+namespace ql {
+
+// Failure messages name a form element by its number in creation order (0: the window).
+inline void PrintTo(FormItem item, std::ostream* os) {
+    *os << "FormItem(" << static_cast<int>(item) << ")";
+}
+
+}  // namespace ql
 
 namespace ql::test {
 
