@@ -87,7 +87,6 @@ class Driver:
             f.write('#!/bin/sh\n# Records its arguments, NUL-terminated, one file per call.\n'
                     'f=$(mktemp "%s/call.XXXXXX")\nprintf "%%s\\0" "$@" > "$f"\n' % self.calls)
         os.chmod(stub, 0o755)
-        self.last_click = 0.0
         self.env = dict(os.environ, PATH=bindir + os.pathsep + os.environ.get("PATH", ""))
 
     # ---- helpers ----
@@ -127,14 +126,8 @@ class Driver:
         subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, timeout=15, check=True)
 
     def click_button(self):
-        # Two presses within the double-click time would be one double click, which the
-        # owner-drawn button reports as such and not as a second click: a user's pace.
-        pause = self.last_click + 0.8 - time.monotonic()
-        if pause > 0:
-            time.sleep(pause)
         l, t, r, b = map(int, self.probe("button-rect").split())
         self.xdotool("mousemove", (l + r) // 2, (t + b) // 2, "click", "1")
-        self.last_click = time.monotonic()
 
     def right_click_row(self, row):
         rect = self.probe("row-rect", row)
