@@ -285,6 +285,26 @@ class Driver:
         calls = self.browser_calls()
         self.check(calls == [[rows[1]]], "download: the browser gets the second row, once (%r)" % calls)
 
+        # An empty row: "复制" empties the clipboard's text, "下载" opens nothing. (Windows' shell
+        # would open the working folder for an empty name; Wine's opens nothing either way, so
+        # here this only shows that the browser is not started.)
+        gap = [b"http://m.test/a.mp4", b"", b"http://m.test/c.mp4"]
+        self.resolve(b"http://v.example.test/v_show/id_d.html", page(b"\r\n".join(gap)))
+        self.check(self.settle(gap) == gap, "an empty line in the value is an empty row")
+        self.probe("set-clipboard", "older".encode().hex())
+        self.right_click_row(1)
+        self.choose("复制")
+        self.wait_for("the menu to close", lambda: self.probe("menu", 0) == "none")
+        copied = self.wait_for("the copied text", lambda: (lambda c: c if c[0] != b"older" else None)(
+            self.clipboard()), timeout=5)
+        self.check(copied == (b"", b""), "copy of an empty row: the clipboard holds the empty text (%r)" % (copied,))
+        self.clear_browser_calls()
+        self.right_click_row(1)
+        self.choose("下载")
+        self.wait_for("the menu to close", lambda: self.probe("menu", 0) == "none")
+        time.sleep(2)
+        self.check(self.browser_calls() == [], "download of an empty row opens nothing")
+
         # Without a selected row neither item does anything: rows but none selected, then an
         # empty list.
         for what in ("rows, none selected", "empty list"):
