@@ -21,26 +21,34 @@ include(GoogleTest)
 
 set(QL_DEFAULT_CODEPAGES 1252 936)
 
+# One ctest test per code page, <name>.cp<cp>, inside the Wine session of that code page.
+# "@CP@" in the command stands for the code page.
+function(_ql_add_wine_runs name timeout codepages)
+    if(NOT codepages)
+        set(codepages ${QL_DEFAULT_CODEPAGES})
+    endif()
+    foreach(cp IN LISTS codepages)
+        string(REPLACE "@CP@" "${cp}" command "${ARGN}")
+        add_test(NAME ${name}.cp${cp} COMMAND ${command})
+        set_tests_properties(${name}.cp${cp} PROPERTIES
+            ENVIRONMENT "QL_WINE_CODEPAGE=${cp};QL_BUILD_DIR=${CMAKE_BINARY_DIR}"
+            FIXTURES_REQUIRED wine_session
+            TIMEOUT ${timeout})
+    endforeach()
+endfunction()
+
 function(ql_add_test name)
     cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;CODEPAGES" ${ARGN})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
-    endif()
-    if(NOT T_CODEPAGES)
-        set(T_CODEPAGES ${QL_DEFAULT_CODEPAGES})
     endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} gtest_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     target_compile_definitions(${name} PRIVATE QL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     if(CMAKE_CROSSCOMPILING)
-        foreach(cp IN LISTS T_CODEPAGES)
-            add_test(NAME ${name}.cp${cp} COMMAND ${name})
-            set_tests_properties(${name}.cp${cp} PROPERTIES
-                ENVIRONMENT "QL_WINE_CODEPAGE=${cp};QL_BUILD_DIR=${CMAKE_BINARY_DIR}"
-                FIXTURES_REQUIRED wine_session
-                TIMEOUT ${T_TIMEOUT})
-        endforeach()
+        # The emulator (wine-run) picks the session from QL_WINE_CODEPAGE.
+        _ql_add_wine_runs(${name} ${T_TIMEOUT} "${T_CODEPAGES}" ${name})
     else()
         gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
             PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QL_BUILD_DIR=${CMAKE_BINARY_DIR}")
@@ -55,17 +63,8 @@ function(ql_add_wine_command_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 180)
     endif()
-    if(NOT T_CODEPAGES)
-        set(T_CODEPAGES ${QL_DEFAULT_CODEPAGES})
-    endif()
-    foreach(cp IN LISTS T_CODEPAGES)
-        add_test(NAME ${name}.cp${cp}
-                 COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session exec ${CMAKE_BINARY_DIR} ${cp} ${T_COMMAND})
-        set_tests_properties(${name}.cp${cp} PROPERTIES
-            ENVIRONMENT "QL_WINE_CODEPAGE=${cp};QL_BUILD_DIR=${CMAKE_BINARY_DIR}"
-            FIXTURES_REQUIRED wine_session
-            TIMEOUT ${T_TIMEOUT})
-    endforeach()
+    _ql_add_wine_runs(${name} ${T_TIMEOUT} "${T_CODEPAGES}"
+        ${PROJECT_SOURCE_DIR}/scripts/wine-session exec ${CMAKE_BINARY_DIR} @CP@ ${T_COMMAND})
 endfunction()
 
 if(CMAKE_CROSSCOMPILING)
