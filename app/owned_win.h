@@ -1,54 +1,25 @@
-// One owner per handle: a move-only holder that releases its handle with the routine given
-// as the second template argument, once, when it goes away.
+// Owned window-system and GDI handles, one line per handle type, on the program's one owner
+// template (text/owned_win.h).
 #pragma once
 
 #ifdef _WIN32
 
 #include <windows.h>
 
-#include <utility>
+#include "text/owned_win.h"
 
 namespace ql {
-
-template <class Handle, auto Release>
-class Owned {
-public:
-    Owned() = default;
-    explicit Owned(Handle h) noexcept : h_(h) {}
-    ~Owned() { reset(); }
-    Owned(Owned&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-    Owned& operator=(Owned&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.h_, nullptr));
-        }
-        return *this;
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-
-    Handle get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != nullptr; }
-    void reset(Handle h = nullptr) noexcept {
-        if (h_) {
-            Release(h_);
-        }
-        h_ = h;
-    }
-
-private:
-    Handle h_ = nullptr;
-};
 
 inline void DeleteGdiObject(HGDIOBJ object) noexcept {
     DeleteObject(object);
 }
 
-using OwnedFont = Owned<HFONT, DeleteGdiObject>;
-using OwnedBrush = Owned<HBRUSH, DeleteGdiObject>;
-using OwnedBitmap = Owned<HBITMAP, DeleteGdiObject>;
-using OwnedIcon = Owned<HICON, DestroyIcon>;
-using OwnedMenu = Owned<HMENU, DestroyMenu>;
-using OwnedDc = Owned<HDC, DeleteDC>;
+using OwnedFont = UniqueHandle<HFONT, DeleteGdiObject>;
+using OwnedBrush = UniqueHandle<HBRUSH, DeleteGdiObject>;
+using OwnedBitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
+using OwnedIcon = UniqueHandle<HICON, DestroyIcon>;
+using OwnedMenu = UniqueHandle<HMENU, DestroyMenu>;
+using OwnedDc = UniqueHandle<HDC, DeleteDC>;
 
 // Selects an object into a device context and puts the previous one back.
 class Selection {
