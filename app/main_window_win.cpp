@@ -11,7 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "app/owned_win.h"
+#include "base/owned_gdiplus_win.h"
+#include "base/owned_win.h"
 #include "app/resource_ids.h"
 #include "text/wide.h"
 
@@ -102,25 +103,28 @@ OwnedBitmap DecodePicture(int resourceId) {
     if (!bytes || size == 0) {
         return OwnedBitmap();
     }
-    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+    UniqueGlobal copy(GlobalAlloc(GMEM_MOVEABLE, size));
     if (!copy) {
         return OwnedBitmap();
     }
-    std::memcpy(GlobalLock(copy), bytes, size);
-    GlobalUnlock(copy);
-    IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(copy, TRUE, &stream))) {  // TRUE: the stream frees the copy
-        GlobalFree(copy);
+    {
+        GlobalLockScope lock(copy.get());
+        if (lock.data() == nullptr) {
+            return OwnedBitmap();
+        }
+        std::memcpy(lock.data(), bytes, size);
+    }
+    ComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(copy.get(), TRUE, stream.put()))) {
         return OwnedBitmap();
     }
-    HBITMAP result = nullptr;
-    Gdiplus::GpBitmap* picture = nullptr;
-    if (Gdiplus::DllExports::GdipCreateBitmapFromStream(stream, &picture) == Gdiplus::Ok) {
-        Gdiplus::DllExports::GdipCreateHBITMAPFromBitmap(picture, &result, 0xFF000000 | 0xFFFFFF);
-        Gdiplus::DllExports::GdipDisposeImage(picture);
+    copy.release();  // the stream frees the copy now
+    OwnedBitmap result;
+    UniquePlusBitmap picture;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromStream(stream.get(), picture.put()) == Gdiplus::Ok) {
+        Gdiplus::DllExports::GdipCreateHBITMAPFromBitmap(picture.get(), result.put(), 0xFF000000 | 0xFFFFFF);
     }
-    stream->Release();
-    return OwnedBitmap(result);
+    return result;
 }
 
 int IconSlot(FormItem item) {

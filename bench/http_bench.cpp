@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "web/handles_win.h"
+#include "base/owned_win.h"
 #include "web/http_request.h"
 #include "web/timed_request.h"
 

@@ -3,9 +3,10 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
-#include "resolve/com_scope_win.h"
+#include "base/owned_win.h"
 #include "text/wide.h"
 
 namespace ql {
@@ -22,67 +23,52 @@ void OpenAddress(const Text& address) {
 
 namespace {
 
-// Global memory handed to the clipboard on success, freed here otherwise.
-class ClipboardBlock {
-public:
-    ClipboardBlock(const void* data, std::size_t size) : h_(GlobalAlloc(GMEM_MOVEABLE, size)) {
-        if (h_ == nullptr) {
-            return;
-        }
-        void* p = GlobalLock(h_);
-        if (p == nullptr) {
-            GlobalFree(h_);
-            h_ = nullptr;
-            return;
-        }
-        std::memcpy(p, data, size);
-        GlobalUnlock(h_);
+// Global memory holding a copy of `size` bytes, or none when it cannot be had.
+UniqueGlobal CopyToGlobal(const void* data, std::size_t size) {
+    UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, size));
+    if (!block) {
+        return block;
     }
-    ~ClipboardBlock() {
-        if (h_ != nullptr) {
-            GlobalFree(h_);
-        }
+    GlobalLockScope lock(block.get());
+    if (lock.data() == nullptr) {
+        return UniqueGlobal();
     }
-    ClipboardBlock(const ClipboardBlock&) = delete;
-    ClipboardBlock& operator=(const ClipboardBlock&) = delete;
+    std::memcpy(lock.data(), data, size);
+    return block;
+}
 
-    void HandTo(UINT format) {
-        if (h_ != nullptr && SetClipboardData(format, h_) != nullptr) {
-            h_ = nullptr;  // the clipboard owns it now
-        }
+// On success the clipboard owns the block; otherwise it is freed here.
+void HandToClipboard(UINT format, UniqueGlobal block) {
+    if (block && SetClipboardData(format, block.get()) != nullptr) {
+        block.release();
     }
-
-private:
-    HGLOBAL h_;
-};
+}
 
 // Another program may hold the clipboard open for a moment; wait a little, never long.
-bool OpenClipboardBriefly(HWND owner) {
+std::unique_ptr<ClipboardScope> OpenClipboardBriefly(HWND owner) {
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (OpenClipboard(owner)) {
-            return true;
+        auto clipboard = std::make_unique<ClipboardScope>(owner);
+        if (clipboard->open()) {
+            return clipboard;
         }
         Sleep(10);
     }
-    return false;
+    return nullptr;
 }
 
 }  // namespace
 
 void PutTextOnClipboard(HWND owner, const Text& text) {
-    if (!OpenClipboardBriefly(owner)) {
+    const auto clipboard = OpenClipboardBriefly(owner);
+    if (!clipboard) {
         return;
     }
     EmptyClipboard();
     const std::wstring wide = WideFromGbk(text);
-    ClipboardBlock unicode(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-    unicode.HandTo(CF_UNICODETEXT);
-    ClipboardBlock ansi(text.c_str(), text.size() + 1);
-    ansi.HandTo(CF_TEXT);
+    HandToClipboard(CF_UNICODETEXT, CopyToGlobal(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t)));
+    HandToClipboard(CF_TEXT, CopyToGlobal(text.c_str(), text.size() + 1));
     const LCID chinese = MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT);
-    ClipboardBlock locale(&chinese, sizeof chinese);
-    locale.HandTo(CF_LOCALE);
-    CloseClipboard();
+    HandToClipboard(CF_LOCALE, CopyToGlobal(&chinese, sizeof chinese));
 }
 
 }  // namespace ql

@@ -3,53 +3,12 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "resolve/com_scope_win.h"
+#include "base/owned_win.h"
 #include "text/wide.h"
 
 namespace ql {
 
 namespace {
-
-class OwnedDispatch {
-public:
-    OwnedDispatch() = default;
-    ~OwnedDispatch() {
-        if (p_) {
-            p_->Release();
-        }
-    }
-    OwnedDispatch(const OwnedDispatch&) = delete;
-    OwnedDispatch& operator=(const OwnedDispatch&) = delete;
-    IDispatch* get() const { return p_; }
-    void** out() { return reinterpret_cast<void**>(&p_); }
-
-private:
-    IDispatch* p_ = nullptr;
-};
-
-class OwnedBstr {
-public:
-    explicit OwnedBstr(const std::wstring& s) : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-    ~OwnedBstr() { SysFreeString(b_); }
-    OwnedBstr(const OwnedBstr&) = delete;
-    OwnedBstr& operator=(const OwnedBstr&) = delete;
-    BSTR get() const { return b_; }
-
-private:
-    BSTR b_;
-};
-
-class OwnedVariant {
-public:
-    OwnedVariant() { VariantInit(&v_); }
-    ~OwnedVariant() { VariantClear(&v_); }
-    OwnedVariant(const OwnedVariant&) = delete;
-    OwnedVariant& operator=(const OwnedVariant&) = delete;
-    VARIANT* get() { return &v_; }
-
-private:
-    VARIANT v_;
-};
 
 // Calls the member `name` late-bound. `args` are in DISPPARAMS order, i.e. last argument
 // first. The component's exception texts are released here; nobody reads them.
@@ -64,9 +23,9 @@ HRESULT CallByName(IDispatch* object, const wchar_t* name, WORD kind, VARIANT* a
     EXCEPINFO exception = {};
     UINT badArgument = 0;
     hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, &exception, &badArgument);
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
+    UniqueBstr source(exception.bstrSource);
+    UniqueBstr description(exception.bstrDescription);
+    UniqueBstr helpFile(exception.bstrHelpFile);
     return hr;
 }
 
@@ -82,14 +41,12 @@ ByteSet BytesOfVariant(VARIANT* v) {
     if (FAILED(SafeArrayGetLBound(array, 1, &low)) || FAILED(SafeArrayGetUBound(array, 1, &high)) || high < low) {
         return ByteSet();
     }
-    void* data = nullptr;
-    if (FAILED(SafeArrayAccessData(array, &data))) {
+    SafeArrayAccess access(array);
+    if (access.data() == nullptr) {
         return ByteSet();
     }
-    const auto* first = static_cast<const std::uint8_t*>(data);
-    ByteSet bytes(first, first + (static_cast<std::size_t>(high) - static_cast<std::size_t>(low) + 1));
-    SafeArrayUnaccessData(array);
-    return bytes;
+    const auto* first = static_cast<const std::uint8_t*>(access.data());
+    return ByteSet(first, first + (static_cast<std::size_t>(high) - static_cast<std::size_t>(low) + 1));
 }
 
 }  // namespace
@@ -100,8 +57,9 @@ ByteSet FetchPageViaXmlHttp(Text& address) {
     if (FAILED(CLSIDFromProgID(L"Microsoft.XMLHTTP", &clsid))) {
         return ByteSet();
     }
-    OwnedDispatch request;
-    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, request.out())) ||
+    ComPtr<IDispatch> request;
+    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                reinterpret_cast<void**>(request.put()))) ||
         request.get() == nullptr) {
         return ByteSet();
     }
@@ -112,8 +70,9 @@ ByteSet FetchPageViaXmlHttp(Text& address) {
 
     // open("GET", address, false): a synchronous request. Results of open and send are not
     // looked at: a failed request simply leaves no body to read.
-    OwnedBstr method(L"GET");
-    OwnedBstr url(WideFromGbk(address));
+    UniqueBstr method(SysAllocString(L"GET"));
+    const std::wstring wideAddress = WideFromGbk(address);
+    UniqueBstr url(SysAllocStringLen(wideAddress.data(), static_cast<UINT>(wideAddress.size())));
     VARIANT openArgs[3];
     VariantInit(&openArgs[0]);
     V_VT(&openArgs[0]) = VT_BOOL;
@@ -125,14 +84,14 @@ ByteSet FetchPageViaXmlHttp(Text& address) {
     V_VT(&openArgs[2]) = VT_BSTR;
     V_BSTR(&openArgs[2]) = method.get();
     {
-        OwnedVariant ignored;
+        UniqueVariant ignored;
         CallByName(request.get(), L"open", DISPATCH_METHOD, openArgs, 3, ignored.get());
     }
     {
-        OwnedVariant ignored;
+        UniqueVariant ignored;
         CallByName(request.get(), L"send", DISPATCH_METHOD, nullptr, 0, ignored.get());
     }
-    OwnedVariant body;
+    UniqueVariant body;
     if (FAILED(CallByName(request.get(), L"responseBody", DISPATCH_PROPERTYGET, nullptr, 0, body.get()))) {
         return ByteSet();
     }

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "web/handles_win.h"
+#include "base/owned_win.h"
 
 namespace ql {
 

@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "web/handles_win.h"
+#include "base/owned_win.h"
 #include "web/http_request.h"
 #include "web/timed_request_win.h"
 

@@ -1,0 +1,24 @@
+// Owned GDI+ objects, on the program's one owner template (base/owned_win.h). GDI+ hands
+// out its objects as pointers of the flat interface; each type has its own delete function.
+#pragma once
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <gdiplus.h>
+
+#include "base/owned_win.h"
+
+namespace ql {
+
+inline void DisposePlusImage(Gdiplus::GpImage* image) noexcept {
+    Gdiplus::DllExports::GdipDisposeImage(image);
+}
+using UniquePlusImage = UniqueHandle<Gdiplus::GpImage*, DisposePlusImage>;
+using UniquePlusBitmap = UniqueHandle<Gdiplus::GpBitmap*, DisposePlusImage>;
+
+}  // namespace ql
+
+#endif
