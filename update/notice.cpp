@@ -1,5 +1,7 @@
 #include "update/notice.h"
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "text/between.h"

@@ -254,14 +254,12 @@ class Driver:
 
         # The bundled service's page announces the program's own version: already the newest.
         bundled, _ = qinglan_service.update_reply("/update-notice.html", base)
-        for what, page in (("bundled service's page", bundled), ("older version", notice("20121231", base + "/a/ok"))):
-            self.server.queue(page)
-            before = len(self.server.seen())
-            self.press_picture()
-            self.expect_box(what, UP_TO_DATE, "ok")
-            self.answer("ok")
-            time.sleep(1)
-            self.check(self.requests_since(before) == ["/update-notice.html"], what + ": only the notice is fetched")
+        self.server.queue(bundled)
+        self.press_picture()
+        self.expect_box("bundled service's page", UP_TO_DATE, "ok")
+        self.answer("ok")
+        time.sleep(1)
+        self.check(self.server.seen() == ["/update-notice.html"], "bundled service's page: only the notice is fetched")
 
         # A newer version, declined with Cancel or by closing the box: nothing is fetched or written.
         for how in ("cancel", "close"):
@@ -273,6 +271,17 @@ class Driver:
             time.sleep(2)
             self.check(self.requests_since(before) == ["/update-notice.html"], how + ": no archive request")
             self.check(self.files() == [], how + ": no file (%r)" % self.files())
+
+        # OK on a page that names no archive: nothing is fetched, the older file stays.
+        self.put_older()
+        self.server.queue(notice("20130416"))
+        before = len(self.server.seen())
+        self.press_picture()
+        self.expect_box("no address", NEW_VERSION, "ok,cancel")
+        self.answer("ok")
+        time.sleep(2)
+        self.check(self.requests_since(before) == ["/update-notice.html"], "no address: nothing more is fetched")
+        self.check(self.content() == self.older and self.files() == [ARCHIVE], "no address: the older file stays")
 
         # OK: the archive replaces the older file byte for byte, with no word after it.
         self.put_older()
