@@ -12,6 +12,7 @@
 
 #include "app/main_window.h"
 #include "resolve/actions.h"
+#include "update/check.h"
 
 namespace ql {
 
@@ -24,7 +25,7 @@ const BindingTable& MainWindowBindings() {
         {I::超级按钮1, E::Clicked,
          [] { ResolveAndList(MainWindowControl(I::编辑框1), MainWindowControl(I::超级列表框1)); }},
         // 图片框1, 图片框3 left button pressed: OpenSoftwarePage (bound with the skin's web pages).
-        // 图片框2         left button pressed: CheckForUpdate (bound with the update check).
+        {I::图片框2, E::LeftButtonPressed, [] { CheckForUpdate(MainWindowHandle()); }},
         {I::超级列表框1, E::RowRightClicked, ShowListMenu},
         {I::菜单_下载, E::Selected, [] { OpenSelectedAddress(MainWindowControl(I::超级列表框1)); }},
         {I::菜单_复制, E::Selected, [] { CopySelectedAddress(MainWindowControl(I::超级列表框1)); }},

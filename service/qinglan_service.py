@@ -15,6 +15,10 @@ answers in the service's reply format on 127.0.0.1, port 47615 by default:
   GET /my-show-id-soft.html    the product page
   GET /index.php?s=gb-show.html  the guestbook page
   GET /                        a home page with sample addresses to try
+  GET /update-notice.html      the update notice (UTF-8): "版本:20130415;" (the version the
+                               program is built as, so it answers that it is the newest) and
+                               "地址:" this server's /qlw_sp.rar
+  GET /qlw_sp.rar              a small placeholder archive
 
 Pages are GBK, as the real service's are, and say so in their Content-Type header.
 
@@ -107,6 +111,22 @@ PRODUCT_PAGE = html_page("青岚综合视频下载精灵 v1.0",
 GUESTBOOK_PAGE = html_page("青岚网络 留言本", "<p>欢迎留言交流使用心得。</p><p>（本地示例页面）</p>")
 
 
+UPDATE_VERSION = "20130415"
+
+
+def update_reply(path: str, base: str):
+    """(body, content type) for the update notice and its archive, or None for other paths."""
+    if path == "/update-notice.html":
+        body = ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>青岚综合视频下载精灵 更新</title>"
+                "</head><body><p>最新版本 版本:%s; 下载 地址:%s/qlw_sp.rar;</p></body></html>\n"
+                % (UPDATE_VERSION, base)).encode("utf-8")
+        return body, "text/html; charset=utf-8"
+    if path == "/qlw_sp.rar":
+        return b"Rar!\x1a\x07\x00" + ("青岚 placeholder archive %s\n" % UPDATE_VERSION).encode("utf-8"), \
+            "application/octet-stream"
+    return None
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     server_version = "QinglanLocalService/1.0"
     protocol_version = "HTTP/1.1"
@@ -136,6 +156,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send(200, GUESTBOOK_PAGE, html, head_only=head_only)
         if path in ("/", "/index.html"):
             return self.send(200, home_page(self.base()), html, head_only=head_only)
+        update = update_reply(path, self.base())
+        if update:
+            return self.send(200, update[0], update[1], head_only=head_only)
         m = re.fullmatch(r"/media/([^/]+)/part([1-9][0-9]*)\.mp4", path)
         if m and 1 <= int(m.group(2)) <= PARTS:
             vid = m.group(1)

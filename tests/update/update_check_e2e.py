@@ -1,0 +1,372 @@
+#!/usr/bin/env python3
+"""The update check end to end: the real program under Wine, 图片框2 pressed with the mouse.
+
+The test build of the program (the shipped program with a local notice server's address and a
+shorter fetch limit compiled in) is copied into a folder whose name has characters outside
+GBK, and talks to a server started here that records every request and answers what each
+step asks for: the notice page, or silence; the archive whole, as an error page, cut off,
+empty, or never. A helper in the same Wine session (update_probe.exe) finds the window's
+controls and the message boxes; the boxes are answered with the mouse.
+
+  update_check_e2e.py --program EXE --probe EXE --port N --limit SECONDS
+"""
+
+import argparse
+import http.server
+import os
+import random
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "service"))
+import qinglan_service  # noqa: E402
+
+TITLE = "更新提示:"
+UP_TO_DATE = "当前已经是最新版"
+NEW_VERSION = "发现新版本,请点击确定键进入介绍页面"
+ARCHIVE = "qlw_sp.rar"
+HANG = object()
+
+
+def notice(version: str, address: str = None) -> bytes:
+    text = "<html><body><p>青岚 更新</p><p>版本:%s;</p>" % version
+    if address is not None:
+        text += "<p>地址:%s;</p>" % address
+    return (text + "</body></html>").encode("utf-8")
+
+
+class Recorder(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def __init__(self, port, archive):
+        super().__init__(("127.0.0.1", port), Handler)
+        self.lock = threading.Lock()
+        self.requests = []  # (path, hanging connections still open when it arrived)
+        self.notices = []   # what the next notice requests get, in order (bytes or HANG)
+        self.archive = archive
+        self.release = threading.Event()
+        self.open_hangs = 0
+
+    def queue(self, *answers):
+        with self.lock:
+            self.notices = list(answers)
+
+    def seen(self):
+        with self.lock:
+            return [path for path, _ in self.requests]
+
+    def hanging(self):
+        with self.lock:
+            return self.open_hangs
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def send(self, status, body, declared=None):
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream" if self.path.startswith("/a/") else
+                         "text/html; charset=utf-8")
+        self.send_header("Content-Length", str(len(body) if declared is None else declared))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(body)
+        self.close_connection = True
+
+    def hang(self):
+        """Never answers; returns when the client closes the connection (or at the end)."""
+        server = self.server
+        with server.lock:
+            server.open_hangs += 1
+        try:
+            self.connection.settimeout(0.2)
+            deadline = time.monotonic() + 90
+            while not server.release.is_set() and time.monotonic() < deadline:
+                try:
+                    if not self.connection.recv(1, socket.MSG_PEEK):
+                        return
+                except socket.timeout:
+                    continue
+                except OSError:
+                    return
+                time.sleep(0.2)
+        finally:
+            with server.lock:
+                server.open_hangs -= 1
+            self.close_connection = True
+
+    def do_GET(self):
+        server = self.server
+        with server.lock:
+            server.requests.append((self.path, server.open_hangs))
+            answer = server.notices.pop(0) if self.path == "/update-notice.html" and server.notices else None
+        if self.path == "/update-notice.html":
+            if answer is HANG:
+                return self.hang()
+            return self.send(200, answer if answer is not None else b"")
+        archive = server.archive
+        if self.path == "/a/ok":
+            return self.send(200, archive)
+        if self.path == "/a/404":
+            return self.send(404, b"<html>not found</html>")
+        if self.path == "/a/cut":
+            return self.send(200, archive[:len(archive) // 2], declared=len(archive))
+        if self.path == "/a/empty":
+            return self.send(200, b"")
+        if self.path == "/a/hang":
+            return self.hang()
+        return self.send(404, b"")
+
+    def log_message(self, *args):
+        pass
+
+
+class Failed(Exception):
+    pass
+
+
+class Driver:
+    def __init__(self, args, work):
+        self.args = args
+        self.failures = []
+        # A folder name with characters outside GBK: the archive still lands in it. Only where
+        # Wine reads host file names as UTF-8: in the 936 session (zh_CN.UTF-8, a locale this
+        # machine has not generated) it cannot open a program under such a name at all.
+        utf8_names = os.environ.get("QL_WINE_CODEPAGE") != "936"
+        self.folder = os.path.join(work, "程序-한글-ü" if utf8_names else "program")
+        os.mkdir(self.folder)
+        self.program = os.path.join(self.folder, os.path.basename(args.program))
+        shutil.copy(args.program, self.program)
+        self.target = os.path.join(self.folder, ARCHIVE)
+        rng = random.Random(20130415)
+        body = bytearray(rng.getrandbits(8) for _ in range(1 << 16)) * 96  # 6 MiB
+        body[0:7] = b"Rar!\x1a\x07\x00"
+        body[4096:8192] = bytes(4096)  # a run of zero bytes
+        self.archive = bytes(body)
+        self.older = b"an older archive\0\x01\x02" * 1000
+
+    # ---- helpers ----
+    def check(self, ok, what):
+        print(("ok    " if ok else "FAIL  ") + what, flush=True)
+        if not ok:
+            self.failures.append(what)
+        return ok
+
+    def probe(self, *args, timeout=30):
+        out = subprocess.run(["wine", self.args.probe] + [str(a) for a in args], timeout=timeout,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("ascii", "replace")
+        line = out.strip().splitlines()[-1] if out.strip() else ""
+        if line.startswith("error"):
+            raise Failed("update_probe %s: %s" % (" ".join(map(str, args)), line))
+        return line
+
+    def click(self, x, y):
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], timeout=15, check=True)
+
+    def press_picture(self):
+        self.click(*map(int, self.probe("point", "picture").split()))
+
+    def wait_for(self, what, fn, timeout=20):
+        deadline = time.monotonic() + timeout
+        while True:
+            value = fn()
+            if value:
+                return value
+            if time.monotonic() > deadline:
+                raise Failed("gave up waiting for " + what)
+            time.sleep(0.1)
+
+    def requests_since(self, before):
+        return self.server.seen()[before:]
+
+    def box(self, ms):
+        """The program's message box within `ms`: (title, text, owner, icon, buttons), or None."""
+        line = self.probe("box", ms)
+        if line == "none":
+            return None
+        _, title, text, owner, icon, buttons = line.split()
+        decode = lambda h: "" if h == "-" else bytes.fromhex(h).decode("gbk", "replace")  # noqa: E731
+        return decode(title), decode(text), owner, icon, buttons
+
+    def expect_box(self, what, text, buttons):
+        box = self.box(15000)
+        if not self.check(box is not None, what + ": a message box is shown"):
+            raise Failed(what + ": no box")
+        self.check(box == (TITLE, text, "owned", "noicon", buttons),
+                   what + ": the box says %r, titled %r, owned by the window, no icon, buttons %s (%r)"
+                   % (text, TITLE, buttons, box))
+
+    def answer(self, button):
+        if button == "close":
+            self.probe("close-box")
+        else:
+            self.click(*map(int, self.probe("box-button", button).split()))
+        self.wait_for("the box to close", lambda: self.box(0) is None, timeout=10)
+
+    def files(self):
+        return sorted(f for f in os.listdir(self.folder) if f != os.path.basename(self.program))
+
+    def content(self):
+        try:
+            with open(self.target, "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def put_older(self):
+        with open(self.target, "wb") as f:
+            f.write(self.older)
+
+    # ---- the scenarios ----
+    def run(self):
+        try:
+            self.server = Recorder(self.args.port, self.archive)
+        except OSError as e:
+            raise Failed("cannot listen on 127.0.0.1:%d, the test build's notice address: %s" % (self.args.port, e))
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        program = subprocess.Popen(["wine", self.program], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            if self.probe("wait-window", 30000) != "ok":
+                raise Failed("the main window did not appear")
+            self.check(self.server.seen() == [], "no check at start-up")
+            self.scenarios()
+        finally:
+            self.server.release.set()
+            try:
+                self.probe("close", timeout=10)
+                program.wait(timeout=20)
+                self.check(program.returncode == 0, "the program ends with exit code 0 (%s)" % program.returncode)
+            except Exception:
+                program.kill()
+                program.wait()
+                self.check(False, "the program ends when its window is closed")
+            self.server.shutdown()
+            self.server.server_close()
+
+    def scenarios(self):
+        limit = self.args.limit
+        base = "http://127.0.0.1:%d" % self.args.port
+
+        # The bundled service's page announces the program's own version: already the newest.
+        bundled, _ = qinglan_service.update_reply("/update-notice.html", base)
+        self.server.queue(bundled)
+        self.press_picture()
+        self.expect_box("bundled service's page", UP_TO_DATE, "ok")
+        self.answer("ok")
+        time.sleep(1)
+        self.check(self.server.seen() == ["/update-notice.html"], "bundled service's page: only the notice is fetched")
+
+        # A newer version, declined with Cancel or by closing the box: nothing is fetched or written.
+        for how in ("cancel", "close"):
+            self.server.queue(notice("20130416", base + "/a/ok"))
+            before = len(self.server.seen())
+            self.press_picture()
+            self.expect_box("new version, " + how, NEW_VERSION, "ok,cancel")
+            self.answer(how)
+            time.sleep(2)
+            self.check(self.requests_since(before) == ["/update-notice.html"], how + ": no archive request")
+            self.check(self.files() == [], how + ": no file (%r)" % self.files())
+
+        # OK on a page that names no archive: nothing is fetched, the older file stays.
+        self.put_older()
+        self.server.queue(notice("20130416"))
+        before = len(self.server.seen())
+        self.press_picture()
+        self.expect_box("no address", NEW_VERSION, "ok,cancel")
+        self.answer("ok")
+        time.sleep(2)
+        self.check(self.requests_since(before) == ["/update-notice.html"], "no address: nothing more is fetched")
+        self.check(self.content() == self.older and self.files() == [ARCHIVE], "no address: the older file stays")
+
+        # OK: the archive replaces the older file byte for byte, with no word after it.
+        self.put_older()
+        self.server.queue(notice("20130416", "127.0.0.1:%d/a/ok" % self.args.port))  # no scheme
+        before = len(self.server.seen())
+        self.press_picture()
+        self.expect_box("new version, OK", NEW_VERSION, "ok,cancel")
+        self.answer("ok")
+        try:
+            self.wait_for("the archive", lambda: self.content() == self.archive)
+        except Failed:
+            pass
+        got = self.content()
+        self.check(got == self.archive, "OK: %s holds the archive byte for byte (%s bytes)"
+                   % (ARCHIVE, None if got is None else len(got)))
+        self.check(self.requests_since(before) == ["/update-notice.html", "/a/ok"], "OK: notice, then the archive")
+        self.check(self.box(1500) is None, "OK: no message after the download")
+        self.check(self.files() == [ARCHIVE], "OK: nothing else in the folder (%r)" % self.files())
+
+        # A download that fails leaves the older file as it was, and no partial file.
+        for kind in ("404", "cut", "empty", "hang"):
+            self.put_older()
+            self.server.queue(notice("20130416", base + "/a/" + kind))
+            before = len(self.server.seen())
+            self.press_picture()
+            self.expect_box("archive " + kind, NEW_VERSION, "ok,cancel")
+            self.answer("ok")
+            self.wait_for("the archive request", lambda: len(self.server.seen()) >= before + 2)
+            time.sleep(limit + 3 if kind == "hang" else 3)
+            self.check(self.content() == self.older, "archive %s: the older file is left byte for byte" % kind)
+            self.check(self.files() == [ARCHIVE], "archive %s: no partial file (%r)" % (kind, self.files()))
+            self.check(self.box(500) is None, "archive %s: no message" % kind)
+
+        # A notice server that never answers: no box, and meanwhile the window paints and
+        # takes what the user types.
+        self.server.queue(HANG)
+        before = len(self.server.seen())
+        self.press_picture()
+        self.wait_for("the notice request", lambda: len(self.server.seen()) > before)
+        self.check(self.probe("paints", 3000) == "painted", "silent server: the window repaints while it waits")
+        self.click(*map(int, self.probe("point", "edit").split()))
+        subprocess.run(["xdotool", "type", "--delay", "20", "abc"], timeout=15, check=True)
+        self.check(self.probe("edit-text") == "text " + b"abc".hex(),
+                   "silent server: typed text reaches the address box while it waits")
+        self.check(self.server.hanging() == 1, "silent server: the check was still waiting meanwhile")
+        self.check(self.box((limit + 3) * 1000) is None, "silent server: no message, even after the limit")
+
+        # A second press while the first check waits runs a check of its own inside it.
+        self.server.queue(HANG, notice("20130415"))
+        before = len(self.server.seen())
+        self.press_picture()
+        self.wait_for("the first notice request", lambda: len(self.server.seen()) > before)
+        time.sleep(0.7)  # past the double-click time: a fresh press
+        self.press_picture()
+        self.wait_for("the second notice request", lambda: len(self.server.seen()) > before + 1)
+        with self.server.lock:
+            outer_open = self.server.requests[before + 1][1] == 1
+        self.check(outer_open, "nested: the first check still waits when the second asks")
+        self.expect_box("nested check", UP_TO_DATE, "ok")
+        self.answer("ok")
+        self.check(self.box((limit + 3) * 1000) is None, "nested: the first check then ends without a word")
+        self.check(self.requests_since(before) == ["/update-notice.html"] * 2, "nested: two notice requests")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--limit", type=int, required=True)
+    args = parser.parse_args()
+    work = tempfile.mkdtemp(prefix="ql-update-")
+    driver = Driver(args, work)
+    try:
+        driver.run()
+    except Failed as e:
+        driver.check(False, str(e))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    if driver.failures:
+        print("%d check(s) failed" % len(driver.failures))
+        return 1
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
