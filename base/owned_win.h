@@ -13,6 +13,9 @@
 #include <oleauto.h>
 #include <wininet.h>
 
+#include <string>
+#include <utility>
+
 namespace ql {
 
 template <class Handle, auto Close>
@@ -106,6 +109,27 @@ public:
 private:
     HDC dc_;
     HGDIOBJ previous_;
+};
+
+// A file on disk that is deleted when the scope ends, unless it has been kept (a file
+// being written under a temporary name, say).
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile() {
+        if (!path_.empty()) {
+            DeleteFileW(path_.c_str());
+        }
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    void Track(std::wstring path) { path_ = std::move(path); }
+    const std::wstring& path() const { return path_; }
+    void Keep() { path_.clear(); }
+
+private:
+    std::wstring path_;
 };
 
 // Global memory, and its lock for the length of one copy.

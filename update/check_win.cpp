@@ -25,26 +25,6 @@ int ShowUpdateBox(HWND owner, const char* text, UINT buttons) {
     return MessageBoxW(owner, WideFromGbk(text).c_str(), WideFromGbk(kUpdateBoxTitle).c_str(), buttons);
 }
 
-// A file that is deleted when the scope ends, unless it has been kept.
-class PendingFile {
-public:
-    PendingFile() = default;
-    ~PendingFile() {
-        if (!path_.empty()) {
-            DeleteFileW(path_.c_str());
-        }
-    }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
-
-    void Track(std::wstring path) { path_ = std::move(path); }
-    const std::wstring& path() const { return path_; }
-    void Keep() { path_.clear(); }
-
-private:
-    std::wstring path_;
-};
-
 // A new, empty file beside `path` whose name no other write uses: checks nested inside one
 // another, or in two copies of the program, each get their own.
 UniqueKernelHandle CreatePendingFile(const std::wstring& path, PendingFile& pending) {
