@@ -56,8 +56,10 @@ ABSOLUTE_MEDIA = re.compile(r"(?<![\w.:/])(?:https?:)?//%s+?\.(?:%s)(?![\w./-])(
 # starts with a word character, so ".mp4" or "*.mp4" in code is no address.
 QUOTED_MEDIA = re.compile(r"([\"'`])((?:%s*/)?[\w%%~+()!,-]%s*?\.(?:%s)(?:[?#]%s*)?)\1"
                           % (_URL_CHARS, _URL_CHARS, _EXT, _URL_CHARS), re.IGNORECASE)
-# Attributes whose whole value may be a (relative) address.
-ADDRESS_ATTRIBUTES = ("href", "src", "content", "value", "file", "url")
+# Attributes whose whole value may be a (relative) address: links, in which a blank may
+# stand for %20, and the values players and meta tags carry, in which a blank ends it.
+LINK_ATTRIBUTES = ("href", "src")
+VALUE_ATTRIBUTES = ("content", "value", "file", "url")
 
 OG_MEDIA = ("og:video", "og:video:url", "og:video:secure_url", "og:audio", "og:audio:url", "og:audio:secure_url")
 
@@ -414,8 +416,8 @@ class PageReader(html.parser.HTMLParser):
             if not value:
                 continue
             value = value.strip()
-            if (name in ADDRESS_ATTRIBUTES or name.startswith("data-")) and not re.search(r"\s", value) \
-                    and has_media_extension(value):
+            if (name in LINK_ATTRIBUTES or ((name in VALUE_ATTRIBUTES or name.startswith("data-"))
+                                             and not re.search(r"\s", value))) and has_media_extension(value):
                 self.add(value)
             else:
                 for ref in media_in_text(value):
