@@ -376,7 +376,7 @@ class Driver:
             o = site.origin
             media = [(o + p).encode("ascii") for p in ("/media/ep12-1080p.mp4", "/media/ep12-720p.webm")] + [
                 b"https://cdn.example.test/audio/ep12-commentary.mp3",
-                (o + "/pages/ep12-theme.m4a").encode("ascii"), (o + "/pages/ep12-theme.ogg").encode("ascii")]
+                (o + "/media/ep12-theme.m4a").encode("ascii"), (o + "/media/ep12-theme.ogg").encode("ascii")]
             self.probe("set-address", (o + "/pages/html5-player.html").encode("ascii").hex())
             self.click_button()
             self.check(self.settle(media) == media, "bundled service: the page's media in document order")

@@ -4,7 +4,7 @@
                          address and {{OTHER}} the same server under another site's name
                          (localhost). The headers each page is sent with are in PAGES.
       ?encoding=gzip|deflate|raw-deflate   the body compressed so
-  /media/NAME.EXT        a small media file of the extension's type (.m3u8 and .mpd are
+  /media/…/NAME.EXT      a small media file of the extension's type (.m3u8 and .mpd are
                          valid manifests)
   /stream/ID             media without an extension (Content-Type video/mp4)
   /live/ID               an HLS playlist without an extension
@@ -52,7 +52,8 @@ PAGES = {
 
 TYPES = {"mp4": "video/mp4", "m4v": "video/x-m4v", "webm": "video/webm", "ogv": "video/ogg", "flv": "video/x-flv",
          "mov": "video/quicktime", "mkv": "video/x-matroska", "mp3": "audio/mpeg", "m4a": "audio/mp4",
-         "m3u8": "application/vnd.apple.mpegurl", "mpd": "application/dash+xml"}
+         "m3u8": "application/vnd.apple.mpegurl", "mpd": "application/dash+xml", "ogg": "audio/ogg",
+         "ts": "video/mp2t"}
 M3U8 = (b"#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:10\n#EXT-X-MEDIA-SEQUENCE:0\n"
         b"#EXTINF:10.0,\nseg0.ts\n#EXTINF:10.0,\nseg1.ts\n#EXT-X-ENDLIST\n")
 MPD = (b'<?xml version="1.0"?>\n<MPD xmlns="urn:mpeg:dash:schema:mpd:2011" type="static" '
@@ -108,10 +109,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.send(200, compress(body, encoding), content_type,
                                  [("Content-Encoding", "deflate" if encoding == "raw-deflate" else encoding)])
             return self.send(200, body, content_type)
-        if segments[0] == "media" and len(segments) >= 2:
-            ext = path.rsplit(".", 1)[-1].lower()
-            if ext in TYPES:
-                return self.send(200, {"m3u8": M3U8, "mpd": MPD}.get(ext, MP4), TYPES[ext])
+        ext = path.rsplit(".", 1)[-1].lower() if "." in segments[-1] else ""
+        # A path that was decoded in the wrong charset names no file here.
+        if segments[0] == "media" and ext in TYPES and "\ufffd" not in urllib.parse.unquote(path, errors="replace"):
+            return self.send(200, {"m3u8": M3U8, "mpd": MPD}.get(ext, MP4), TYPES[ext])
         if segments[0] == "stream":
             return self.send(200, MP4, "video/mp4")
         if segments[0] == "live":

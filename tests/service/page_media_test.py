@@ -23,7 +23,7 @@ import qinglan_service  # noqa: E402
 REFUSED = ["**/"]
 CDN = "https://cdn.example.test"
 HTML5 = ["{O}/media/ep12-1080p.mp4", "{O}/media/ep12-720p.webm", CDN + "/audio/ep12-commentary.mp3",
-         "{O}/pages/ep12-theme.m4a", "{O}/pages/ep12-theme.ogg"]
+         "{O}/media/ep12-theme.m4a", "{O}/media/ep12-theme.ogg"]
 # 视频/片段一 in the path as UTF-8; 片段一 and 高清 in the query in the page's charset.
 CLIP_PATH = "{O}/media/%E8%A7%86%E9%A2%91/%E7%89%87%E6%AE%B5%E4%B8%80.mp4"
 GBK_PAGE = [CLIP_PATH, "{O}/media/clip.mp4?title=%C6%AC%B6%CE%D2%BB&q=%B8%DF%C7%E5"]
