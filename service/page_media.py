@@ -36,6 +36,8 @@ FETCH_SECONDS = 15.0
 MAX_BODY = 8 << 20
 # Same-site iframes followed from one page (each is a fetch of its own).
 MAX_IFRAMES = 4
+# Rows of one reply; a page listing more is no video page.
+MAX_ADDRESSES = 1000
 USER_AGENT = "Mozilla/5.0 (compatible; QinglanParse/1.0)"
 
 MEDIA_EXTENSIONS = ("mp4", "m4v", "webm", "ogv", "flv", "mov", "mkv", "mp3", "m4a", "m3u8", "mpd")
@@ -48,14 +50,17 @@ PAGE_PATH = re.compile(r"\.(?:swf|s?html?|php|aspx?|jsp)$", re.IGNORECASE)
 
 # Characters that never stand unescaped in an address found in text.
 _URL_CHARS = r"[^\s\"'`<>\\{}|^]"
-# An absolute (or scheme-relative) address of a media file inside any text: the extension
-# must end the path, so "a.mp4/page.html" and "clip.mp4x" are not taken.
-ABSOLUTE_MEDIA = re.compile(r"(?<![\w.:/])(?:https?:)?//%s+?\.(?:%s)(?![\w./-])(?:\?%s*)?" % (_URL_CHARS, _EXT, _URL_CHARS),
-                            re.IGNORECASE)
-# A whole quoted string that is an address of a media file, relative or not; its file name
-# starts with a word character, so ".mp4" or "*.mp4" in code is no address.
-QUOTED_MEDIA = re.compile(r"([\"'`])((?:%s*/)?[\w%%~+()!,-]%s*?\.(?:%s)(?:[?#]%s*)?)\1"
-                          % (_URL_CHARS, _URL_CHARS, _EXT, _URL_CHARS), re.IGNORECASE)
+# A run of characters that starts like an absolute (or scheme-relative) address. Runs never
+# overlap, so a page is searched in linear time whatever it holds.
+URL_RUN = re.compile(r"(?<![\w.:/])(?:https?:)?//%s+" % _URL_CHARS, re.IGNORECASE)
+# A media extension ending the path: not "a.mp4/page.html", not "clip.mp4x".
+MEDIA_END = re.compile(r"\.(?:%s)(?![\w./-])" % _EXT, re.IGNORECASE)
+# A whole quoted string, a candidate for a (relative) address.
+QUOTED = re.compile(r"([\"'`])(%s{1,4096})\1" % _URL_CHARS)
+# The file name of a quoted address starts with a word character: ".mp4" or "*.mp4" in code
+# is no address.
+FILE_NAME_START = re.compile(r"[\w%~+()!,-]")
+
 # Attributes whose whole value may be a (relative) address: links, in which a blank may
 # stand for %20, and the values players and meta tags carry, in which a blank ends it.
 LINK_ATTRIBUTES = ("href", "src")
@@ -342,11 +347,32 @@ def unescape_script(text: str) -> str:
     return text.replace("\\/", "/")
 
 
+def _media_in_run(run: str):
+    """The media address a URL_RUN starts with, or None: up to the media extension, with the
+    query and fragment that follow it; what follows otherwise ("&autostart=1") is not part
+    of it."""
+    stop = min([i for i in (run.find("?"), run.find("#")) if i >= 0] or [len(run)])
+    m = MEDIA_END.search(run, 0, stop)
+    if not m:
+        return None
+    return run if m.end() < len(run) and run[m.end()] in "?#" else run[:m.end()]
+
+
+def _is_media_reference(ref: str) -> bool:
+    path = re.split(r"[?#]", ref, maxsplit=1)[0]
+    return bool(MEDIA_PATH.search(path)) and bool(FILE_NAME_START.match(path.rsplit("/", 1)[-1]))
+
+
 def media_in_text(text: str):
-    """Addresses of media files in script text or an attribute, in order of appearance."""
+    """Addresses of media files in script text or an attribute, in order of appearance:
+    quoted strings that are such an address, relative or not, and absolute addresses
+    anywhere."""
     text = unescape_script(text)
-    found = [(m.start(2), m.group(2)) for m in QUOTED_MEDIA.finditer(text)]
-    found += [(m.start(), m.group()) for m in ABSOLUTE_MEDIA.finditer(text)]
+    found = [(m.start(2), m.group(2)) for m in QUOTED.finditer(text) if _is_media_reference(m.group(2))]
+    for m in URL_RUN.finditer(text):
+        ref = _media_in_run(m.group())
+        if ref:
+            found.append((m.start(), ref))
     return [ref for _, ref in sorted(found)]
 
 
@@ -372,6 +398,13 @@ def json_ld_media(node, out):
         for value in node.values():
             if isinstance(value, (list, dict)):
                 json_ld_media(value, out)
+
+
+# A "<" that no ">" closes before the next "<". The standard parser rescans the rest of the
+# page for each of them; on a page made of thousands of them ("<a<a<a…") reading would take
+# hours, so past a few they are read as text.
+STRAY_LT = re.compile(r"<(?![^<>]*>)")
+MAX_STRAY_LT = 100
 
 
 class PageReader(html.parser.HTMLParser):
@@ -470,12 +503,15 @@ class PageReader(html.parser.HTMLParser):
 
 
 def page_media(page: Fetched, allow_private: bool, depth=0):
-    """The media addresses of a fetched page, iframes of the same site followed while depth is 0."""
+    """The media addresses of a fetched page, each once, at most MAX_ADDRESSES; iframes of
+    the same site followed while depth is 0."""
     if not page.body:
         return []
     text, charset = decode_page(page.body, page.charset)
     if "html" in page.content_type or "xml" in page.content_type or not page.content_type:
         reader = PageReader()
+        if len(STRAY_LT.findall(text)) > MAX_STRAY_LT:
+            text = STRAY_LT.sub("&lt;", text)
         try:
             reader.feed(text)
             reader.close()
@@ -489,28 +525,31 @@ def page_media(page: Fetched, allow_private: bool, depth=0):
         base = page.url
     else:
         return []
-    found = []
+    found = {}  # insertion-ordered, each address once
     iframes = 0
     for kind, ref in items:
+        if len(found) >= MAX_ADDRESSES:
+            break
         address = absolute_address(ref, base, charset)
         if not address:
             continue
         if kind == "media":
-            found.append(address)
+            found.setdefault(address)
         elif kind == "iframe" and depth == 0 and iframes < MAX_IFRAMES and same_site(address, page.url):
             iframes += 1
             if has_media_extension(address):
-                found.append(address)
+                found.setdefault(address)
                 continue
             try:
                 inner = fetch(address, allow_private)
             except Refused:
                 continue
             if is_media_type(inner.content_type):
-                found.append(address)
+                found.setdefault(address)
             else:
-                found += page_media(inner, allow_private, depth + 1)
-    return found
+                for a in page_media(inner, allow_private, depth + 1):
+                    found.setdefault(a)
+    return list(found)[:MAX_ADDRESSES]
 
 
 def _typed_address(address: bytes):
@@ -539,8 +578,4 @@ def media_addresses(address: bytes, allow_private=False):
     page = fetch(url, allow_private)
     if is_media_type(page.content_type):
         return [url.encode("ascii")]
-    unique = []
-    for a in page_media(page, allow_private):
-        if a not in unique:
-            unique.append(a)
-    return [a.encode("ascii") for a in unique]
+    return [a.encode("ascii") for a in page_media(page, allow_private)]

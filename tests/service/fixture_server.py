@@ -12,6 +12,7 @@
   /loop                  redirects to itself
   /big                   a 20 MiB page: a video at its start, another after 10 MiB
   /bomb                  a gzip body inflating to 20 MiB, a video at its start and its end
+  /unclosed              a video, then 8 MiB of tags that never close ("<a<a<a…")
   /silent                reads the request and never answers
   /drip                  a page with a video at its start, then one byte a second, forever
   /drip-headers          a header line of one byte a second, forever
@@ -128,6 +129,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path == "/bomb":
             body = b'<video src="/media/first.mp4"></video>' + b" " * (20 << 20) + b'<video src="/media/last.mp4">'
             return self.send(200, gzip.compress(body), "text/html", [("Content-Encoding", "gzip")])
+        if path == "/unclosed":
+            return self.send(200, b'<video src="/media/first.mp4"></video>' + b"<a" * (4 << 20), "text/html")
         if path == "/silent":
             server.released.wait(60)
             return

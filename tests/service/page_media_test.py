@@ -73,6 +73,8 @@ LIMITS = [
     # Reading stops after 8 MiB (inflated, for the compressed one) and searches what it read.
     ("/big", ["{O}/media/first.mp4"]),
     ("/bomb", ["{O}/media/first.mp4"]),
+    # Read in linear time, however malformed (the standard parser alone takes hours on it).
+    ("/unclosed", ["{O}/media/first.mp4"]),
     # At the deadline the connection is cut: a page still trickling keeps what arrived.
     ("/drip", ["{O}/media/dripped.mp4"]),
     ("/drip-headers", REFUSED),
