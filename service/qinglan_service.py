@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""A local stand-in for the video-address parse service and the product web site.
+"""The video-address parse service and the product web site that come with the program.
 
-The program asks an outside parse service which media addresses lie behind a video page;
-these machines reach no internet, so this small server (python3 standard library only)
-answers in the service's reply format on 127.0.0.1, port 47615 by default:
+The program asks a parse service which media addresses lie behind a video page; this small
+server (python3 standard library only) is that service, answering in its reply format on
+127.0.0.1, port 47615 by default:
 
   GET /parse.php?kw=ADDRESS
       ADDRESS (percent-decoded) is fetched and the media addresses in it are listed in the
@@ -200,7 +200,7 @@ class Server(http.server.ThreadingHTTPServer):
 
 
 def main(argv=None) -> int:
-    parser = argparse.ArgumentParser(description="Local stand-in for the parse service and the product site")
+    parser = argparse.ArgumentParser(description="The parse service and the product site")
     parser.add_argument("--port", type=int, default=DEFAULT_PORT)
     parser.add_argument("--bind", default=HOST, help="address to listen on (default %s)" % HOST)
     parser.add_argument("--allow-private", action="store_true",
