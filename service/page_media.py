@@ -232,14 +232,21 @@ def fetch(url: str, allow_private: bool) -> Fetched:
             })
             response = conn.getresponse()
             if response.status in (301, 302, 303, 307, 308) and response.getheader("Location"):
-                url = urllib.parse.urljoin(url, response.getheader("Location").strip())
+                location = response.getheader("Location")
+                try:  # header values arrive as Latin-1; a Location in UTF-8 is common
+                    location = location.encode("latin-1").decode("utf-8")
+                except UnicodeError:
+                    pass
+                url = absolute_address(location, url)
+                if url is None:
+                    raise Refused("redirect to a non-http address: %r" % location)
                 continue
             if response.status >= 400:
                 raise Refused("HTTP %d from %s" % (response.status, url))
             content_type, params = _split_type(response.getheader("Content-Type") or "")
             body = b"" if is_media_type(content_type) else _read_body(response, deadline)
             return Fetched(url, content_type, params.get("charset"), body)
-        except (OSError, http.client.HTTPException, ssl.SSLError) as e:
+        except (OSError, http.client.HTTPException, ValueError) as e:
             raise Refused("fetch of %s failed: %s" % (url, e))
         finally:
             watchdog.cancel()
