@@ -5,9 +5,14 @@ order, listed twice or not as plain ASCII; a player page or a subtitle listed as
 limit that does not hold (redirects, size, time, private hosts); one slow page blocking
 another request; a second name lookup between the check and the connection."""
 
+import http.server
 import os
+import shutil
 import socket
+import ssl
+import subprocess
 import sys
+import tempfile
 import threading
 import unittest
 import urllib.parse
@@ -171,6 +176,51 @@ class PageMediaTest(unittest.TestCase):
             lines = self.resolve(origin + "/pages/html5-player.html")
         self.assertEqual(lines, [line.replace("{O}", origin) for line in HTML5])
         self.assertIn(("/pages/html5-player.html", "rebind.test:%d" % port), self.site.seen)
+
+    @unittest.skipUnless(shutil.which("openssl"), "needs openssl to make a certificate")
+    def test_https_names_the_host_to_the_checked_address(self):
+        # A TLS site on 127.0.0.1 whose certificate names tls.test: the service connects to
+        # the checked address and gives the name in SNI and Host, and checks the certificate
+        # against the name.
+        work = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, work)
+        cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                        "-days", "2", "-subj", "/CN=tls.test", "-addext", "subjectAltName=DNS:tls.test"],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        seen = {}
+
+        class Page(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                seen["host"] = self.headers["Host"]
+                body = b'<video src="/v.mp4"></video>'
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Page)
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(cert, key)
+        tls.sni_callback = lambda sock, name, context: seen.update(sni=name)
+        server.socket = tls.wrap_socket(server.socket, server_side=True)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        port = server.server_address[1]
+
+        real_lookup, real_context = socket.getaddrinfo, ssl.create_default_context
+        with mock.patch.object(socket, "getaddrinfo",
+                               lambda host, *a, **k: real_lookup("127.0.0.1" if host == "tls.test" else host, *a, **k)), \
+             mock.patch.object(ssl, "create_default_context", lambda *a, **k: real_context(cafile=cert)):
+            self.assertEqual(self.resolve("https://tls.test:%d/watch" % port), ["https://tls.test:%d/v.mp4" % port])
+            self.assertEqual(seen, {"sni": "tls.test", "host": "tls.test:%d" % port})
+            # The same server by its address: the certificate does not name it.
+            self.assertEqual(self.resolve("https://127.0.0.1:%d/watch" % port), REFUSED)
 
     def test_a_slow_page_does_not_hold_up_another(self):
         held = {}
