@@ -106,9 +106,10 @@ def main():
                           sv_only=len(sv_only), yt_bad=len(yt_bad), sv_bad=len(sv_bad))
             for k, v in counts.items():
                 totals[k] += v
-            rows.append((path.rsplit("/", 1)[-1], counts, ty, ts))
+            name = path[len("/pages/"):] if path.startswith("/pages/") else path.lstrip("/")
+            rows.append((name, counts, ty, ts))
             for label, items in (("only yt-dlp", yt_only), ("not media, yt-dlp", yt_bad), ("not media, service", sv_bad)):
-                details += ["  %-22s %-20s %s" % (path.rsplit("/", 1)[-1], label, a.replace(site.origin, ""))
+                details += ["  %-22s %-20s %s" % (name, label, a.replace(site.origin, ""))
                             for a in items]
     finally:
         service.shutdown()
