@@ -108,7 +108,8 @@ def main():
                 totals[k] += v
             name = path[len("/pages/"):] if path.startswith("/pages/") else path.lstrip("/")
             rows.append((name, counts, ty, ts))
-            for label, items in (("only yt-dlp", yt_only), ("not media, yt-dlp", yt_bad), ("not media, service", sv_bad)):
+            for label, items in (("only yt-dlp", yt_only), ("not media, yt-dlp", yt_bad),
+                                 ("not media, service", sv_bad)):
                 details += ["  %-22s %-20s %s" % (name, label, a.replace(site.origin, ""))
                             for a in items]
     finally:

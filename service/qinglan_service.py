@@ -49,8 +49,8 @@ REFUSAL_LINE = b"**/"
 PARTS = 3
 
 # The sample pages: a host under the reserved .test name, which no real site can have.
-VIDEO_PAGE = re.compile(rb"^(?:[A-Za-z][A-Za-z0-9+.-]*://)?(?i:v\.example\.test)(?::[0-9]+)?/v_show/id_([A-Za-z0-9_=-]+)"
-                        rb"\.html(?:[?#].*)?$", re.DOTALL)
+VIDEO_PAGE = re.compile(rb"^(?:[A-Za-z][A-Za-z0-9+.-]*://)?(?i:v\.example\.test)(?::[0-9]+)?"
+                        rb"/v_show/id_([A-Za-z0-9_=-]+)\.html(?:[?#].*)?$", re.DOTALL)
 
 SAMPLE_IDS = ["XMTIzNDU2Nzg5Mg==", "XNDA1MjE4ODQw", "qinglan_demo"]
 

@@ -57,7 +57,8 @@ PAGES = [
     ("/pages/gbk-http-equiv.html", GBK_PAGE),
     ("/pages/gbk-header.html", GBK_PAGE),
     ("/pages/gbk-unlabelled.html", GBK_PAGE),
-    ("/pages/utf8-unlabelled.html", [CLIP_PATH, "{O}/media/clip.mp4?title=%E7%89%87%E6%AE%B5%E4%B8%80&q=%E9%AB%98%E6%B8%85"]),
+    ("/pages/utf8-unlabelled.html",
+     [CLIP_PATH, "{O}/media/clip.mp4?title=%E7%89%87%E6%AE%B5%E4%B8%80&q=%E9%AB%98%E6%B8%85"]),
     # The same-site iframe in its place; the other sites' iframes and the iframe's own iframe not followed.
     ("/pages/iframe-embed.html", ["{O}/media/news-intro.mp4", "{O}/media/embed-77.mp4",
                                   "{O}/media/embed-77/playlist.m3u8", "{O}/media/news-outro.mp4"]),
@@ -125,7 +126,8 @@ class PageMediaTest(unittest.TestCase):
         self.check_table(PAGES)
 
     def test_address_without_scheme(self):
-        self.assertEqual(self.resolve(self.site.origin[len("http://"):] + "/stream/42"), [self.site.origin + "/stream/42"])
+        self.assertEqual(self.resolve(self.site.origin[len("http://"):] + "/stream/42"),
+                         [self.site.origin + "/stream/42"])
 
     def test_limits(self):
         with mock.patch.object(page_media, "FETCH_SECONDS", 3.0):
@@ -214,8 +216,11 @@ class PageMediaTest(unittest.TestCase):
         port = server.server_address[1]
 
         real_lookup, real_context = socket.getaddrinfo, ssl.create_default_context
-        with mock.patch.object(socket, "getaddrinfo",
-                               lambda host, *a, **k: real_lookup("127.0.0.1" if host == "tls.test" else host, *a, **k)), \
+
+        def lookup(host, *args, **kwargs):
+            return real_lookup("127.0.0.1" if host == "tls.test" else host, *args, **kwargs)
+
+        with mock.patch.object(socket, "getaddrinfo", lookup), \
              mock.patch.object(ssl, "create_default_context", lambda *a, **k: real_context(cafile=cert)):
             self.assertEqual(self.resolve("https://tls.test:%d/watch" % port), ["https://tls.test:%d/v.mp4" % port])
             self.assertEqual(seen, {"sni": "tls.test", "host": "tls.test:%d" % port})
