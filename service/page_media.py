@@ -11,8 +11,9 @@ same site (one level deep). Relative addresses are resolved against the page and
 <base href>; every address is returned percent-encoded, plain ASCII.
 
 A fetch is refused (nothing is listed) for a scheme other than http and https, for more than
-MAX_REDIRECTS redirects, and for any host whose address is loopback, private, link-local,
-multicast or otherwise not global, checked after resolving the name at every hop; the
+MAX_REDIRECTS redirects, for a local or reserved name (localhost, one label, .test, .local…),
+and for any host whose address is loopback, private, link-local, multicast or otherwise not
+global, checked after resolving the name at every hop; the
 connection then goes to the address that was checked, never to a second lookup. A fetch
 reads at most MAX_BODY bytes (after inflating gzip or deflate) within FETCH_SECONDS and
 searches what it read. Python standard library only.
@@ -84,6 +85,22 @@ def address_allowed(ip: str, allow_private: bool) -> bool:
     return addr.is_global and not addr.is_multicast
 
 
+# Names that are never a public site's: a single label (found through the local search list)
+# and the reserved and local-use top-level names. Refused without a lookup, so no query
+# about them leaves the machine.
+LOCAL_NAMES = ("localhost", "test", "example", "invalid", "local", "internal", "home.arpa")
+
+
+def is_local_name(host: str) -> bool:
+    host = host.rstrip(".").lower()
+    try:
+        ipaddress.ip_address(host)
+        return False
+    except ValueError:
+        pass
+    return "." not in host or any(host == n or host.endswith("." + n) for n in LOCAL_NAMES)
+
+
 def _lookup(host: str, port: int, deadline: float):
     """getaddrinfo bounded by the fetch's deadline (the system resolver has its own timeouts)."""
     result = {}
@@ -103,6 +120,8 @@ def _lookup(host: str, port: int, deadline: float):
 
 
 def _checked_addresses(host: str, port: int, deadline: float, allow_private: bool):
+    if not allow_private and is_local_name(host):
+        raise Refused("%s is a local name" % host)
     infos = _lookup(host, port, deadline)
     allowed = [(family, sockaddr) for family, _, _, _, sockaddr in infos if address_allowed(sockaddr[0], allow_private)]
     if not allowed:

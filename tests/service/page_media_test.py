@@ -147,6 +147,19 @@ class PageMediaTest(unittest.TestCase):
             with self.subTest(address=address):
                 self.assertEqual(self.resolve(address), REFUSED)
         self.assertEqual(len(self.site.seen), before, "a refused target was still asked")
+        # Local and reserved names are refused without a query leaving the machine.
+        looked_up = []
+        real_lookup = socket.getaddrinfo
+
+        def lookup(host, *args, **kwargs):
+            looked_up.append(host)
+            return real_lookup("127.0.0.1", *args, **kwargs)
+
+        with mock.patch.object(socket, "getaddrinfo", lookup):
+            for address in ["http://intranet/watch", "http://nas.local/v.html", "http://v.example.test/"]:
+                with self.subTest(address=address):
+                    self.assertEqual(self.resolve(address), REFUSED)
+        self.assertEqual([h for h in looked_up if h != "127.0.0.1"], [])
 
         # Checked again at a redirect: the site counts as public for the first request only.
         real = page_media.address_allowed
