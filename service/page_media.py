@@ -528,9 +528,10 @@ class PageReader(html.parser.HTMLParser):
             self.script[1].append(data)
 
 
-def page_media(page: Fetched, allow_private: bool, depth=0):
+def page_media(page: Fetched, allow_private: bool, depth=0, iframes_until=None):
     """The media addresses of a fetched page, each once, at most MAX_ADDRESSES; iframes of
-    the same site followed while depth is 0."""
+    the same site followed while depth is 0 and until the monotonic time iframes_until (a
+    reply waits for at most one iframe fetch beyond that)."""
     if not page.body:
         return []
     text, charset = decode_page(page.body, page.charset)
@@ -561,7 +562,8 @@ def page_media(page: Fetched, allow_private: bool, depth=0):
             continue
         if kind == "media":
             found.setdefault(address)
-        elif kind == "iframe" and depth == 0 and iframes < MAX_IFRAMES and same_site(address, page.url):
+        elif kind == "iframe" and depth == 0 and iframes < MAX_IFRAMES and same_site(address, page.url) \
+                and (iframes_until is None or time.monotonic() < iframes_until):
             iframes += 1
             if has_media_extension(address):
                 found.setdefault(address)
@@ -601,7 +603,9 @@ def media_addresses(address: bytes, allow_private=False):
         raise Refused("not an http or https address")
     if has_media_extension(url):
         return [url.encode("ascii")]
+    # Iframes are followed only while the whole answer is within about one fetch's time.
+    iframes_until = time.monotonic() + FETCH_SECONDS
     page = fetch(url, allow_private)
     if is_media_type(page.content_type):
         return [url.encode("ascii")]
-    return [a.encode("ascii") for a in page_media(page, allow_private)]
+    return [a.encode("ascii") for a in page_media(page, allow_private, iframes_until=iframes_until)]

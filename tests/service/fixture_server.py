@@ -13,6 +13,7 @@
   /big                   a 20 MiB page: a video at its start, another after 10 MiB
   /bomb                  a gzip body inflating to 20 MiB, a video at its start and its end
   /unclosed              a video, then 8 MiB of tags that never close ("<a<a<a…")
+  /slow-iframes          a page whose first iframe is /silent, then another iframe and a video
   /silent                reads the request and never answers
   /drip                  a page with a video at its start, then one byte a second, forever
   /drip-headers          a header line of one byte a second, forever
@@ -131,6 +132,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send(200, gzip.compress(body), "text/html", [("Content-Encoding", "gzip")])
         if path == "/unclosed":
             return self.send(200, b'<video src="/media/first.mp4"></video>' + b"<a" * (4 << 20), "text/html")
+        if path == "/slow-iframes":
+            return self.send(200, b'<iframe src="/silent"></iframe><iframe src="/pages/embed-player.html"></iframe>'
+                                  b'<video src="/media/after.mp4"></video>', "text/html")
         if path == "/silent":
             server.released.wait(60)
             return

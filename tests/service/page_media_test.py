@@ -85,6 +85,8 @@ LIMITS = [
     ("/drip", ["{O}/media/dripped.mp4"]),
     ("/drip-headers", REFUSED),
     ("/silent", REFUSED),
+    # Once an iframe has used up the time of a fetch, the rest are not followed.
+    ("/slow-iframes", ["{O}/media/after.mp4"]),
 ]
 
 
