@@ -64,7 +64,7 @@ FILE_NAME_START = re.compile(r"[\w%~+()!,-]")
 
 # Attributes whose whole value may be a (relative) address: links, in which a blank may
 # stand for %20, and the values players and meta tags carry, in which a blank ends it.
-LINK_ATTRIBUTES = ("href", "src")
+LINK_ATTRIBUTES = ("href", "src", "data")
 VALUE_ATTRIBUTES = ("content", "value", "file", "url")
 
 OG_MEDIA = ("og:video", "og:video:url", "og:video:secure_url", "og:audio", "og:audio:url", "og:audio:secure_url")
