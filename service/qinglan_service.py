@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
-"""A local stand-in for the video-address parse service and the product web site.
+"""The video-address parse service and the product web site that come with the program.
 
-The program asks an outside parse service which media addresses lie behind a video page;
-these machines reach no internet, so this small server (python3 standard library only)
-answers in the service's reply format on 127.0.0.1, port 47615 by default:
+The program asks a parse service which media addresses lie behind a video page; this small
+server (python3 standard library only) is that service, answering in its reply format on
+127.0.0.1, port 47615 by default:
 
   GET /parse.php?kw=ADDRESS
-      ADDRESS (percent-decoded) is recognised as a video page when its path is
-      /v_show/id_ID.html on any host, with or without "http://", ID being letters, digits,
-      "_", "-" or "=". The reply's hidden field "inf" then holds three media addresses on
-      this server, http://127.0.0.1:PORT/media/ID/part1.mp4 ... part3.mp4, separated by
-      CR LF. For any other address the field holds the refusal line "**/".
+      ADDRESS (percent-decoded) is fetched and the media addresses in it are listed in the
+      reply's hidden field "inf", separated by CR LF (see page_media.py for what is found
+      and the limits of a fetch); when none is found, or the address cannot be fetched, the
+      field holds the refusal line "**/". Addresses on loopback, private, link-local or
+      multicast hosts are refused unless the service runs with --allow-private.
+      The sample addresses http://v.example.test/v_show/id_ID.html ("http://" optional, ID
+      being letters, digits, "_", "-" or "=") answer offline with three media addresses on
+      this server, http://127.0.0.1:PORT/media/ID/part1.mp4 ... part3.mp4.
   GET /media/ID/partN.mp4      a small sample file (placeholder bytes, sent as a download)
   GET /my-show-id-soft.html    the product page
   GET /index.php?s=gb-show.html  the guestbook page
@@ -22,15 +25,20 @@ answers in the service's reply format on 127.0.0.1, port 47615 by default:
 
 Pages are GBK, as the real service's are, and say so in their Content-Type header.
 
-  python3 service/qinglan_service.py [--port N] [--quiet]
+Requests are served in parallel: a slow page does not hold up another request.
+
+  python3 service/qinglan_service.py [--port N] [--bind ADDRESS] [--allow-private] [--quiet]
 """
 
 import argparse
 import hashlib
 import http.server
 import re
+import socket
 import sys
 import urllib.parse
+
+import page_media
 
 HOST = "127.0.0.1"
 DEFAULT_PORT = 47615
@@ -44,14 +52,15 @@ REPLY_END = b'"/>\r'
 REFUSAL_LINE = b"**/"
 PARTS = 3
 
-VIDEO_PAGE = re.compile(rb"^(?:[A-Za-z][A-Za-z0-9+.-]*://)?[^/?#]+/v_show/id_([A-Za-z0-9_=-]+)\.html(?:[?#].*)?$",
-                        re.DOTALL)
+# The sample pages: a host under the reserved .test name, which no real site can have.
+VIDEO_PAGE = re.compile(rb"^(?:[A-Za-z][A-Za-z0-9+.-]*://)?(?i:v\.example\.test)(?::[0-9]+)?"
+                        rb"/v_show/id_([A-Za-z0-9_=-]+)\.html(?:[?#].*)?$", re.DOTALL)
 
 SAMPLE_IDS = ["XMTIzNDU2Nzg5Mg==", "XNDA1MjE4ODQw", "qinglan_demo"]
 
 
 def video_id(address: bytes):
-    """The id of a recognised video page address, or None."""
+    """The id of a sample video page address, or None."""
     m = VIDEO_PAGE.match(address)
     return m.group(1).decode("ascii") if m else None
 
@@ -69,7 +78,7 @@ def reply_page(lines) -> bytes:
     return head + REPLY_START + b"\r\n".join(lines) + REPLY_END + tail
 
 
-def parse_reply(raw_query: str, base: str) -> bytes:
+def parse_reply(raw_query: str, base: str, allow_private=False, log=None) -> bytes:
     # The kw value exactly as the program typed it: percent-decoded to bytes, "+" kept as
     # "+" (the program encodes a typed "+" as %2B and a space as %20).
     kw = b""
@@ -79,9 +88,19 @@ def parse_reply(raw_query: str, base: str) -> bytes:
             kw = urllib.parse.unquote_to_bytes(value)
             break
     vid = video_id(kw)
-    if vid is None:
-        return reply_page([REFUSAL_LINE])
-    return reply_page([a.encode("ascii") for a in media_addresses(base, vid)])
+    if vid is not None:
+        return reply_page([a.encode("ascii") for a in media_addresses(base, vid)])
+    try:
+        found = page_media.media_addresses(kw, allow_private)
+    except page_media.Refused as e:
+        found = []
+        if log:
+            log("%r refused: %s" % (kw, e))
+    except Exception as e:  # noqa: BLE001 - whatever goes wrong, the reply says "nothing here"
+        found = []
+        if log:
+            log("%r failed: %r" % (kw, e))
+    return reply_page(found or [REFUSAL_LINE])
 
 
 def sample_media(vid: str, part: int) -> bytes:
@@ -127,12 +146,20 @@ def update_reply(path: str, base: str):
     return None
 
 
+def base_address(server) -> str:
+    """This server's own address, as its sample media addresses name it."""
+    host, port = server.server_address[:2]
+    if host in ("0.0.0.0", "::"):
+        host = HOST
+    return "http://%s:%d" % ("[%s]" % host if ":" in host else host, port)
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     server_version = "QinglanLocalService/1.0"
     protocol_version = "HTTP/1.1"
 
     def base(self) -> str:
-        return "http://%s:%d" % (HOST, self.server.server_address[1])
+        return base_address(self.server)
 
     def send(self, status: int, body: bytes, content_type: str, extra=(), head_only=False):
         self.send_response(status)
@@ -149,7 +176,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         path, _, query = self.path.partition("?")
         html = "text/html; charset=gbk"
         if path == "/parse.php":
-            return self.send(200, parse_reply(query, self.base()), html, head_only=head_only)
+            reply = parse_reply(query, self.base(), self.server.allow_private, self.note)
+            return self.send(200, reply, html, head_only=head_only)
         if path == "/my-show-id-soft.html":
             return self.send(200, PRODUCT_PAGE, html, head_only=head_only)
         if path == "/index.php" and query == "s=gb-show.html":
@@ -174,28 +202,43 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.route(head_only=True)
 
     def log_message(self, fmt, *args):
+        self.note(fmt % args)
+
+    def note(self, text):
         if not self.server.quiet:
-            sys.stderr.write("qinglan-service: %s\n" % (fmt % args))
+            sys.stderr.write("qinglan-service: %s\n" % text)
 
 
 class Server(http.server.ThreadingHTTPServer):
+    """One thread per connection, so one slow page does not hold up another request."""
     daemon_threads = True
     allow_reuse_address = True
+    quiet = False
+    allow_private = False
+
+    def __init__(self, address, handler):
+        if ":" in address[0]:
+            self.address_family = socket.AF_INET6
+        super().__init__(address, handler)
 
 
 def main(argv=None) -> int:
-    parser = argparse.ArgumentParser(description="Local stand-in for the parse service and the product site")
+    parser = argparse.ArgumentParser(description="The parse service and the product site")
     parser.add_argument("--port", type=int, default=DEFAULT_PORT)
+    parser.add_argument("--bind", default=HOST, help="address to listen on (default %s)" % HOST)
+    parser.add_argument("--allow-private", action="store_true",
+                        help="also fetch pages on loopback, private, link-local and multicast addresses")
     parser.add_argument("--quiet", action="store_true", help="do not log requests")
     args = parser.parse_args(argv)
     try:
-        server = Server((HOST, args.port), Handler)
+        server = Server((args.bind, args.port), Handler)
     except OSError as e:
-        sys.stderr.write("qinglan-service: cannot listen on %s:%d: %s\n" % (HOST, args.port, e))
+        sys.stderr.write("qinglan-service: cannot listen on %s:%d: %s\n" % (args.bind, args.port, e))
         return 1
     server.quiet = args.quiet
+    server.allow_private = args.allow_private
     if not args.quiet:
-        sys.stderr.write("qinglan-service: listening on http://%s:%d/\n" % (HOST, server.server_address[1]))
+        sys.stderr.write("qinglan-service: listening on %s/\n" % base_address(server))
     try:
         server.serve_forever()
     except KeyboardInterrupt:

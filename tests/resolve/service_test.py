@@ -1,4 +1,4 @@
-"""The bundled stand-in service, over real HTTP on 127.0.0.1: the program relies on its
+"""The bundled service, over real HTTP on 127.0.0.1: the program relies on its
 reply format byte for byte (the markers and the CR LF lines of the hidden field)."""
 
 import os
