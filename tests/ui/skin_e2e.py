@@ -205,6 +205,18 @@ class Driver:
         columns = [tx for tx in range(26, 200) if any(p.at(tx, ty) == (255, 255, 255) for ty in range(9, 26))]
         self.check(columns and 29 <= columns[0] <= 36, "the title begins at x 29 (%s)" % (columns[:1],))
 
+    def partial_repaint(self):
+        # The skin paints its whole strip picture at every paint; the controls outside the part
+        # being repainted must not be painted over.
+        self.probe("invalidate")
+        time.sleep(0.5)
+        p = self.shot()
+        for what, at in (("the list", (200, 300)), ("the address box", (320, 190))):
+            self.check(p.at(*at) == (255, 255, 255),
+                       "after a partial repaint %s is still white (%r)" % (what, p.at(*at)))
+        dark = sum(1 for sx in range(0, 100) for sy in range(328, 342) if max(p.at(sx, sy)) < 80)
+        self.check(dark >= 20, "after a partial repaint the status bar keeps its text (%d dark pixels)" % dark)
+
     def hover_and_press(self):
         self.move(*SURFACE)
         self.expect_states(["normal"] * 4, "at rest")
@@ -324,6 +336,7 @@ class Driver:
             self.window = self.find_window()
             time.sleep(1.0)  # the first paint
             self.title_strip()
+            self.partial_repaint()
             self.hover_and_press()
             self.pages()
             self.drag()

@@ -3,6 +3,7 @@
 //
 //   skin_probe iconic      "iconic" or "shown" (the main window's minimised state), "none"
 //   skin_probe restore     brings a minimised main window back
+//   skin_probe invalidate  marks a small part of the main window (beside 图片框1) for repainting
 #include <windows.h>
 
 #include <cstdio>
@@ -28,6 +29,10 @@ int main(int argc, char** argv) {
     }
     if (command == "iconic") {
         std::printf("%s\n", IsIconic(window) ? "iconic" : "shown");
+    } else if (command == "invalidate") {
+        const RECT r{380, 30, 420, 60};
+        InvalidateRect(window, &r, TRUE);
+        std::printf("ok\n");
     } else if (command == "restore") {
         ShowWindow(window, SW_RESTORE);
         std::printf("ok\n");
