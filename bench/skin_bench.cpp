@@ -18,6 +18,7 @@
 
 #include "app/bindings.h"
 #include "app/program.h"
+#include "base/owned_win.h"
 #include "ui/skin_win.h"
 
 namespace {
@@ -82,15 +83,14 @@ StartFigure ChildFigure(const std::wstring& program) {
     if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         return {};
     }
+    const ql::UniqueKernelHandle thread(pi.hThread);
+    const ql::UniqueKernelHandle process(pi.hProcess);
     DWORD code = 0;
-    if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(pi.hProcess, &code);
+    if (WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.get(), &code);
     } else {
-        TerminateProcess(pi.hProcess, 1);
-        code = 0;
+        TerminateProcess(process.get(), 1);
     }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
     if (code <= 0xFFFF) {
         return {};
     }
@@ -112,15 +112,14 @@ int main() {
     constexpr int kRuns = 1000;
     const double paint = Time(kRuns, [&] { ql::PaintSkin(window); });
     const double button = Time(kRuns, [] { ql::DrawImageButton(1, 0, false); });
-    HDC screen = GetDC(window);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    const double blit = Time(kRuns, [&] { BitBlt(screen, 0, 0, w, h, memory, 0, 0, SRCCOPY); });
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(window, screen);
+    double blit = 0;
+    {
+        ql::WindowDc screen(window);
+        ql::OwnedDc memory(CreateCompatibleDC(screen.get()));
+        ql::OwnedBitmap bitmap(CreateCompatibleBitmap(screen.get(), w, h));
+        ql::Selection selected(memory.get(), bitmap.get());
+        blit = Time(kRuns, [&] { BitBlt(screen.get(), 0, 0, w, h, memory.get(), 0, 0, SRCCOPY); });
+    }
     DestroyWindow(window);
     Pump(100);
 

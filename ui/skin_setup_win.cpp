@@ -41,6 +41,19 @@ void CreateGlobals() {
 }
 
 void DestroyGlobals() {
+    if (!g_skin) {
+        return;
+    }
+    // The pictures button by button, then the canvas and the scratch picture; the pictures'
+    // bytes and the rest go with the record.
+    for (ImageButton& button : g_skin->buttons) {
+        button.normalImage.Dispose();
+        button.hoverImage.Dispose();
+        button.pressedImage.Dispose();
+    }
+    g_skin->canvas.Release();
+    g_skin->composedSurface = nullptr;
+    g_skin->scratchImage.Dispose();
     g_skin.reset();
 }
 

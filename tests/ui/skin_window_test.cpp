@@ -55,10 +55,9 @@ TEST(SkinSetUp, EachButtonHasItsOwnThreePictures) {
         }
     }
     RECT box{};
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    EXPECT_NE(GetWindowRgn(window.get(), region), ERROR) << "the window is clipped";
-    GetRgnBox(region, &box);
-    DeleteObject(region);
+    const OwnedRegion region(CreateRectRgn(0, 0, 0, 0));
+    EXPECT_NE(GetWindowRgn(window.get(), region.get()), ERROR) << "the window is clipped";
+    GetRgnBox(region.get(), &box);
     EXPECT_EQ(box.left, 2);
     EXPECT_EQ(box.top, 2);
 }
