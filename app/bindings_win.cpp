@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "resolve/actions.h"
 #include "update/check.h"
+#include "ui/skin_win.h"
 
 namespace ql {
 
@@ -21,11 +22,12 @@ const BindingTable& MainWindowBindings() {
     using I = FormItem;
     // clang-format off
     static const BindingTable table = {
-        // MainWindow      created: OnMainWindowCreated, the skin's set-up (bound with the skin).
+        {I::MainWindow, E::Created, OnMainWindowCreated},
         {I::超级按钮1, E::Clicked,
          [] { ResolveAndList(MainWindowControl(I::编辑框1), MainWindowControl(I::超级列表框1)); }},
-        // 图片框1, 图片框3 left button pressed: OpenSoftwarePage (bound with the skin's web pages).
+        {I::图片框1, E::LeftButtonPressed, OpenSoftwarePage},
         {I::图片框2, E::LeftButtonPressed, [] { CheckForUpdate(MainWindowHandle()); }},
+        {I::图片框3, E::LeftButtonPressed, OpenSoftwarePage},
         {I::超级列表框1, E::RowRightClicked, ShowListMenu},
         {I::菜单_下载, E::Selected, [] { OpenSelectedAddress(MainWindowControl(I::超级列表框1)); }},
         {I::菜单_复制, E::Selected, [] { CopySelectedAddress(MainWindowControl(I::超级列表框1)); }},

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "ui/skin_win.h"
 
 namespace ql {
 
@@ -22,7 +23,7 @@ struct ProgramWideObject {
 // In creation order, which is also the order of release.
 const std::vector<ProgramWideObject>& ProgramWideObjects() {
     static const std::vector<ProgramWideObject> objects = {
-        // The window skin's state (CreateGlobals / DestroyGlobals) joins here with the skin.
+        {CreateGlobals, DestroyGlobals},  // the window skin's state
     };
     return objects;
 }

@@ -691,7 +691,7 @@ STRIP_BUTTONS = [
 ]
 
 
-def draw_strip_button(w, glyph, outlined, state, reddish):
+def draw_strip_button(w, glyph, outlined, state):
     c = Canvas(w, STRIP_H)
     plate = RoundRect(0, 0, w, STRIP_H, 3)
     inner = RoundRect(1, 1, w - 1, STRIP_H - 1, 2)
@@ -700,16 +700,12 @@ def draw_strip_button(w, glyph, outlined, state, reddish):
     if state == "normal":
         c.fill(inner, (255, 255, 255), 0.20)
         c.fill(border, (255, 255, 255), 0.38)
-    elif reddish:
-        c.fill(inner, Linear(0, 0, 0, STRIP_H,
-                             [(0, (238, 92, 78)), (1, (200, 42, 34))]), 0.92)
-        c.fill(border, (255, 170, 160), 0.90)
     else:
         c.fill(inner, (255, 255, 255), 0.42)
         c.fill(border, (255, 255, 255), 0.75)
     if pressed:
         # pushed in: a shadow inside the top and left edges
-        tint = (70, 10, 10) if reddish else (20, 50, 84)
+        tint = (20, 50, 84)
         c.fill(RoundRect(1, 1, w - 1, 2) & inner, tint, 0.34)
         c.fill(RoundRect(2, 2, w - 1, 3) & inner, tint, 0.16)
         c.fill(RoundRect(1, 2, 2, STRIP_H - 1) & inner, tint, 0.26)
@@ -802,7 +798,7 @@ def main(argv=None):
 
     for name, w, glyph, outlined in STRIP_BUTTONS:
         for state in ("normal", "hover", "pressed"):
-            c = draw_strip_button(w, glyph, outlined, state, name == "close")
+            c = draw_strip_button(w, glyph, outlined, state)
             write(os.path.join(out, "btn_%s_%s.png" % (name, state)),
                   png_bytes(w, STRIP_H, c.rgba8()))
 

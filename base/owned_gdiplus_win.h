@@ -18,6 +18,12 @@ inline void DisposePlusImage(Gdiplus::GpImage* image) noexcept {
 }
 using UniquePlusImage = UniqueHandle<Gdiplus::GpImage*, DisposePlusImage>;
 using UniquePlusBitmap = UniqueHandle<Gdiplus::GpBitmap*, DisposePlusImage>;
+using UniquePlusPen = UniqueHandle<Gdiplus::GpPen*, &Gdiplus::DllExports::GdipDeletePen>;
+using UniquePlusSolidFill = UniqueHandle<Gdiplus::GpSolidFill*, &Gdiplus::DllExports::GdipDeleteBrush>;
+using UniquePlusFont = UniqueHandle<Gdiplus::GpFont*, &Gdiplus::DllExports::GdipDeleteFont>;
+using UniquePlusFontFamily = UniqueHandle<Gdiplus::GpFontFamily*, &Gdiplus::DllExports::GdipDeleteFontFamily>;
+using UniquePlusStringFormat = UniqueHandle<Gdiplus::GpStringFormat*, &Gdiplus::DllExports::GdipDeleteStringFormat>;
+using UniquePlusGraphics = UniqueHandle<Gdiplus::GpGraphics*, &Gdiplus::DllExports::GdipDeleteGraphics>;
 
 }  // namespace ql
 

@@ -76,6 +76,13 @@ using OwnedIcon = UniqueHandle<HICON, DestroyIcon>;
 using OwnedMenu = UniqueHandle<HMENU, DestroyMenu>;
 using OwnedDc = UniqueHandle<HDC, DeleteDC>;
 
+// A window's device context from GetDC, given back to the window that owns it. The owner
+// form, for a device context handed from one holder to another.
+inline void ReleaseWindowDc(HDC dc) noexcept {
+    ReleaseDC(WindowFromDC(dc), dc);
+}
+using UniqueWindowDc = UniqueHandle<HDC, ReleaseWindowDc>;
+
 // A device context borrowed from a window with GetDC, given back with ReleaseDC.
 class WindowDc {
 public:
@@ -105,6 +112,8 @@ public:
     }
     Selection(const Selection&) = delete;
     Selection& operator=(const Selection&) = delete;
+    // False when the selection failed (nothing to put back).
+    bool selected() const noexcept { return previous_ != nullptr; }
 
 private:
     HDC dc_;

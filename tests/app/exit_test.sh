@@ -62,6 +62,9 @@ check() {
         wait "$pid" 2>/dev/null
         return
     fi
+    # The window is hidden and shown once more while its skin is set up: input that arrives
+    # in between is lost.
+    sleep 0.5
     local X Y WIDTH HEIGHT SCREEN WINDOW
     eval "$(x xdotool getwindowgeometry --shell "$id")"
     "$action" "$X" "$Y"

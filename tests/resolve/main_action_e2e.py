@@ -156,6 +156,9 @@ class Driver:
         self.xdotool("mousemove", (l + r) // 2, (t + b) // 2, "click", "1")
 
     def right_click_row(self, row):
+        # Past the double-click time: a second right-click on the same spot within it is a
+        # double click, for which the list shows no menu.
+        time.sleep(0.6)
         rect = self.probe("row-rect", row)
         if rect == "none":
             raise Failed("row %d has no rectangle" % row)

@@ -1,0 +1,44 @@
+// A helper for the skin's end-to-end test, run beside the real program in the same Wine
+// session: it answers what xdotool cannot see from outside. One command per run.
+//
+//   skin_probe iconic      "iconic" or "shown" (the main window's minimised state), "none"
+//   skin_probe restore     brings a minimised main window back
+//   skin_probe invalidate  marks a small part of the main window (beside 图片框1) for repainting
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "text/wide.h"
+
+namespace {
+
+HWND MainWindow() {
+    const std::wstring title = ql::WideFromGbk("青岚综合视频下载精灵 v1.0");
+    return FindWindowW(nullptr, title.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    HWND window = MainWindow();
+    if (!window) {
+        std::printf("none\n");
+        return 0;
+    }
+    if (command == "iconic") {
+        std::printf("%s\n", IsIconic(window) ? "iconic" : "shown");
+    } else if (command == "invalidate") {
+        const RECT r{380, 30, 420, 60};
+        InvalidateRect(window, &r, TRUE);
+        std::printf("ok\n");
+    } else if (command == "restore") {
+        ShowWindow(window, SW_RESTORE);
+        std::printf("ok\n");
+    } else {
+        std::printf("error unknown command\n");
+        return 2;
+    }
+    return 0;
+}
