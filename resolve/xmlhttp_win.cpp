@@ -1,6 +1,7 @@
 #include "resolve/xmlhttp.h"
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include "resolve/com_scope_win.h"
