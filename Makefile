@@ -1,5 +1,5 @@
 # The two commands of the README. Both first install what the machine lacks.
-.PHONY: test run bench deps clean
+.PHONY: test run bench fuzz deps clean
 
 deps:
 	@scripts/install-deps
@@ -9,6 +9,9 @@ test: deps
 
 run: deps
 	@scripts/run
+
+fuzz: deps
+	@scripts/fuzz
 
 bench: deps
 	@scripts/bench

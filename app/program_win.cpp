@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <objidl.h>
+
 #include <gdiplus.h>
 
 #include <cstdlib>

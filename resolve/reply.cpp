@@ -8,16 +8,18 @@ static_assert(sizeof(ReplyStartMarker) - 1 == 97, "start marker: 56 + CR LF + 39
 static_assert(sizeof(ReplyEndMarker) - 1 == 4, "end marker: quote, slash, greater-than, CR");
 
 Text CutBetween(const Text& text, const Text& startMarker, const Text& endMarker) {
-    const std::int32_t p = TextFind(text, startMarker, 1);
-    if (p == -1) {
+    // Found in place: only the value is copied.
+    const std::string_view v = text.view();
+    const std::size_t p = startMarker.empty() ? std::string_view::npos : v.find(startMarker.view());
+    if (p == std::string_view::npos) {
         return Text();
     }
-    const Text rest = TextMid(text, p + TextLength(startMarker), TextLength(text));
-    const std::int32_t q = TextFind(rest, endMarker, 1);
-    if (q == -1) {
+    const std::string_view rest = v.substr(p + startMarker.size());
+    const std::size_t q = endMarker.empty() ? std::string_view::npos : rest.find(endMarker.view());
+    if (q == std::string_view::npos) {
         return Text();
     }
-    return TextLeft(rest, q - 1);
+    return Text(rest.substr(0, q));
 }
 
 ResultRows ReadResultRows(const Text& value) {

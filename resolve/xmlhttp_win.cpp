@@ -1,6 +1,7 @@
 #include "resolve/xmlhttp.h"
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include "base/owned_win.h"

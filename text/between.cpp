@@ -1,12 +1,13 @@
 #include "text/between.h"
 
+#include "text/gbk_markers.h"
+
 namespace ql {
 
 namespace {
 
 // Markers may spell a double quote as this token; the source is never substituted.
 Text SubstituteQuoteToken(const Text& marker) {
-    static const Text kQuoteToken = "#引号";
     if (TextFind(marker, kQuoteToken) == -1) {
         return marker;
     }

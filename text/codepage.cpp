@@ -1,13 +1,49 @@
 #include "text/codepage.h"
 
+#include <algorithm>
+
 namespace ql {
 
 namespace {
 
 // Pieces of this size keep the UTF-16 step in the cache. A piece ends just before an ASCII
-// byte: no UTF-8 sequence continues across it, no combining mark follows it, and a sequence
-// cut short there is invalid either way, so the pieces give the bytes the whole would.
+// byte, or just before a CJK ideograph (lead byte E4-E9) that follows a whole one: no UTF-8
+// sequence continues across such a point, no combining mark follows it, and nothing before
+// it is cut short, so the pieces give the bytes the whole would.
 constexpr std::size_t kPiece = 32 * 1024;
+
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsIdeographLead(char c) { return static_cast<unsigned char>(c) >= 0xE4 && static_cast<unsigned char>(c) <= 0xE9; }
+
+bool CutsBefore(std::string_view s, std::size_t i) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+        return true;
+    }
+    return i >= 3 && IsIdeographLead(s[i]) && IsIdeographLead(s[i - 3]) && IsContinuation(s[i - 2]) &&
+           IsContinuation(s[i - 1]);
+}
+
+// Where the piece that begins at `begin` ends (the caller has more than kPiece bytes after
+// `begin`): at the last cut point within kPiece bytes, else at the first one beyond them,
+// looked for from `forwardFrom` on when an earlier search got that far; npos when there is
+// none before the end. Every byte is looked at a bounded number of times.
+std::size_t PieceEnd(std::string_view s, std::size_t begin, std::size_t forwardFrom) {
+    const std::size_t limit = begin + kPiece;
+    if (forwardFrom <= limit) {
+        for (std::size_t i = limit; i > begin; --i) {
+            if (CutsBefore(s, i)) {
+                return i;
+            }
+        }
+        forwardFrom = limit + 1;
+    }
+    for (std::size_t i = forwardFrom; i < s.size(); ++i) {
+        if (CutsBefore(s, i)) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
 
 void AppendConverted(std::string& out, std::string_view utf8, std::uint32_t codePage, std::uint32_t flags) {
     out += EncodeCodePage(codePage, DecodeCodePage(kCodePageUtf8, utf8), flags).bytes;
@@ -17,29 +53,34 @@ void AppendConverted(std::string& out, std::string_view utf8, std::uint32_t code
 
 Utf8Transcoder::Utf8Transcoder(std::uint32_t codePage, std::uint32_t flags, std::size_t expectedOutput)
     : codePage_(codePage), flags_(flags) {
-    pending_.reserve(2 * kPiece);
+    pending_.reserve(std::min(expectedOutput, 2 * kPiece));
     out_.reserve(expectedOutput);
 }
 
 void Utf8Transcoder::Append(std::string_view utf8) {
     pending_.append(utf8);
-    if (pending_.size() < kPiece) {
-        return;
+    std::size_t begin = 0;
+    while (pending_.size() - begin > kPiece) {
+        const std::size_t end = PieceEnd(pending_, begin, searched_);
+        if (end == std::string_view::npos) {
+            searched_ = pending_.size();  // no cut point yet: gather more, and search on from here
+            break;
+        }
+        AppendConverted(out_, std::string_view(pending_).substr(begin, end - begin), codePage_, flags_);
+        begin = end;
+        searched_ = 0;
     }
-    std::size_t cut = pending_.size() - 1;
-    while (cut > 0 && static_cast<unsigned char>(pending_[cut]) >= 0x80) {
-        --cut;
+    if (begin > 0) {
+        // Only the bytes after the last cut point move, and the next cut converts all of them.
+        pending_.erase(0, begin);
+        searched_ = searched_ > begin ? searched_ - begin : 0;
     }
-    if (cut == 0) {
-        return;  // no ASCII byte yet: gather more
-    }
-    AppendConverted(out_, std::string_view(pending_).substr(0, cut), codePage_, flags_);
-    pending_.erase(0, cut);
 }
 
 std::string Utf8Transcoder::Finish() {
     AppendConverted(out_, pending_, codePage_, flags_);
     pending_.clear();
+    searched_ = 0;
     return std::move(out_);
 }
 
@@ -49,17 +90,8 @@ std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::u
     std::size_t begin = 0;
     while (begin < utf8.size()) {
         std::size_t end = utf8.size();
-        if (utf8.size() - begin > kPiece) {
-            end = begin + kPiece;
-            while (end > begin && static_cast<unsigned char>(utf8[end]) >= 0x80) {
-                --end;
-            }
-            if (end == begin) {  // no ASCII byte in the piece: take the run up to the next one
-                end = begin + kPiece;
-                while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) >= 0x80) {
-                    ++end;
-                }
-            }
+        if (end - begin > kPiece) {
+            end = std::min(PieceEnd(utf8, begin, 0), utf8.size());
         }
         AppendConverted(out, utf8.substr(begin, end - begin), codePage, flags);
         begin = end;

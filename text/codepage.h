@@ -64,8 +64,9 @@ struct Encoded {
 Encoded EncodeCodePage(std::uint32_t codePage, std::u16string_view units, std::uint32_t flags = 0);
 
 // UTF-8 bytes straight to `codePage`: the same bytes as EncodeCodePage(codePage,
-// DecodeCodePage(kCodePageUtf8, utf8), flags).bytes, converted in pieces cut before ASCII
-// bytes, so the UTF-16 step stays in the cache however long the input is.
+// DecodeCodePage(kCodePageUtf8, utf8), flags).bytes, converted in pieces cut where no
+// character can straddle the cut (before ASCII bytes, between whole ideographs), so the UTF-16
+// step stays in the cache however long the input is, and the time grows with its length.
 std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags = 0);
 
 // The same conversion for UTF-8 that arrives in parts (split anywhere, even inside a
@@ -82,6 +83,7 @@ private:
     std::uint32_t codePage_;
     std::uint32_t flags_;
     std::string pending_;
+    std::size_t searched_ = 0;  // where the search for a cut point goes on; 0: not begun
     std::string out_;
 };
 

@@ -10,53 +10,61 @@ namespace {
 
 // Position in "0123456789ABCDEF" minus 1, after upper-casing: a byte that is not a hex digit
 // is not found (-1) and so counts as -2.
-int DigitValue(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -2;
-}
+struct DigitTable {
+    int value[256];
+    constexpr DigitTable() : value() {
+        for (int c = 0; c < 256; ++c) {
+            value[c] = (c >= '0' && c <= '9') ? c - '0'
+                       : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                       : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                                                : -2;
+        }
+    }
+};
+constexpr DigitTable kDigits;
 
 Text Utf8BytesToGbk(std::string_view utf8) { return Text(Utf8ToCodePage(utf8, kCodePageGbk, kEncodeCompositeCheck)); }
 
 }  // namespace
 
 Text UrlDecode(const Text& text) {
-    // One pass: the decoded bytes go to the converter in small parts as they are made, so
-    // neither a copy of the whole decoded page nor any rescanning is needed.
+    // One pass: runs without escapes go to the converter as they stand, decoded escapes are
+    // gathered in small parts, so neither a copy of the whole decoded page nor any rescanning
+    // is needed. Each byte is looked at once by the search for "%".
     constexpr std::size_t kPart = 16 * 1024;
     const std::string_view in = text.view();
+    const auto digit = [&](std::size_t k) { return kDigits.value[static_cast<unsigned char>(in[k])]; };
     Utf8Transcoder gbk(kCodePageGbk, kEncodeCompositeCheck, in.size());
-    std::string part;
-    part.reserve(kPart + 3);
+    std::string part(kPart, '\0');
+    std::size_t used = 0;
     std::size_t i = 0;
     while (i < in.size()) {
-        if (part.size() >= kPart) {
-            gbk.Append(part);
-            part.clear();
-        }
-        const std::size_t percent = in.find('%', i);
-        const std::size_t plainEnd = std::min(percent, std::min(in.size(), i + kPart));
-        if (plainEnd > i) {
-            part.append(in.substr(i, plainEnd - i));
-            i = plainEnd;
+        const std::size_t percent = std::min(in.find('%', i), in.size());
+        if (percent > i) {
+            gbk.Append(std::string_view(part).substr(0, used));
+            used = 0;
+            gbk.Append(in.substr(i, percent - i));
+            i = percent;
             continue;
         }
-        if (in.size() - percent < 3) {
-            // An escape cut short by the end of the text is not an escape: taking the missing
-            // digits as -2 would invent a byte.
-            part.append(in.substr(percent));
+        // A run of escapes. One cut short by the end of the text is not an escape: taking the
+        // missing digits as -2 would invent a byte; it is kept as written.
+        for (; i + 2 < in.size() && in[i] == '%' && used < kPart; i += 3) {
+            const char byte = static_cast<char>(static_cast<unsigned>(digit(i + 1) * 16 + digit(i + 2)) & 0xFFu);
+            part[used] = byte;
+            used += byte != '\0';  // %00 is the empty text and contributes nothing
+        }
+        if (used == kPart) {
+            gbk.Append(part);
+            used = 0;
+        } else if (i + 2 >= in.size() && i < in.size() && in[i] == '%') {
+            gbk.Append(std::string_view(part).substr(0, used));
+            used = 0;
+            gbk.Append(in.substr(i));
             break;
         }
-        const int value = DigitValue(static_cast<unsigned char>(in[percent + 1])) * 16 +
-                          DigitValue(static_cast<unsigned char>(in[percent + 2]));
-        const char byte = static_cast<char>(static_cast<unsigned>(value) & 0xFFu);
-        if (byte != '\0') {
-            part.push_back(byte);  // %00 is the empty text and contributes nothing
-        }
-        i = percent + 3;
     }
-    gbk.Append(part);
+    gbk.Append(std::string_view(part).substr(0, used));
     return Text(gbk.Finish());
 }
 

@@ -18,6 +18,7 @@
 #include <array>
 #include <cstddef>
 
+#include "text/gbk_markers.h"
 #include "text/text.h"
 
 namespace ql {
@@ -58,9 +59,8 @@ struct HttpResponse {
     Text headers;          // the raw response header block, lines ending in "\r\n"
 };
 
-// The switch value that means "follow redirects"; any other text means no.
-inline constexpr const char* kFollowRedirectsText = "真";
-inline constexpr const char* kRefuseRedirectsText = "假";
+// The switch value that means "follow redirects" is kFollowRedirectsText, "真"; any other text
+// means no; kRefuseRedirectsText, "假", is the one written for no (text/gbk_markers.h).
 
 RequestRecord PackRequest(const HttpRequestInput& input);
 // Texts end at their first zero byte; the body is taken whole.

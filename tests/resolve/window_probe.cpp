@@ -18,6 +18,7 @@
 //   window_probe menu MS                 "menu" when a pop-up menu is shown within MS, else "none"
 //   window_probe close                   closes the main window
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <cstdio>

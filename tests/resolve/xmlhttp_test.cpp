@@ -3,6 +3,7 @@
 #include "resolve/xmlhttp.h"
 
 #include <winsock2.h>
+
 #include <objbase.h>
 
 #include <gtest/gtest.h>

@@ -50,6 +50,8 @@ TEST(UrlDecode, LongTexts) {
         {"%E7%89%88", "版", 20000, "%4", "%4"},
         {"\xE7\x89\x88%E7%89%88x", "版版x", 7000, "\xE7\x89", "?"},
         {"u%CC%88 ", "\xA8\xB9 ", 9000, "u\xCC\x88", "\xA8\xB9"},
+        {"\xE4\xB8\xAD\xE6\x96\x87", "中文", 20000, "\xE4\xB8", "?"},     // no ASCII byte at all
+        {"\xE4\xB8\xAD\xCC\x88\xE4\xB8", "中??", 15000, "", ""},        // mark, broken sequence
     };
     for (const Case& c : cases) {
         std::string in, want;
