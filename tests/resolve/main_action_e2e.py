@@ -27,6 +27,8 @@ START = (b'<form action="get_m3u.php" method="post" name="m3uForm">\r\n'
 END = b'"/>\r'
 TITLE = "青岚综合视频下载精灵 v1.0"
 REFUSAL_TEXT = "请确定是否为优酷网站"
+# Longer than the system's double-click time (500 ms by default).
+DOUBLE_CLICK_S = 0.7
 
 
 def page(value: bytes) -> bytes:
@@ -78,6 +80,7 @@ class Driver:
         self.args = args
         self.work = work
         self.failures = []
+        self.last_right_click = -DOUBLE_CLICK_S
         self.calls = os.path.join(work, "browser-calls")
         os.mkdir(self.calls)
         bindir = os.path.join(work, "bin")
@@ -134,7 +137,14 @@ class Driver:
         if rect == "none":
             raise Failed("row %d has no rectangle" % row)
         l, t, r, b = map(int, rect.split())
+        # Two presses of the same button on the same spot within the double-click time are a
+        # double click, which pops up no menu: a new right-click waits until that time has
+        # passed since the last one, as a user's deliberate second click does.
+        wait = self.last_right_click + DOUBLE_CLICK_S - time.monotonic()
+        if wait > 0:
+            time.sleep(wait)
         self.xdotool("mousemove", min(l + 40, (l + r) // 2), (t + b) // 2, "click", "3")
+        self.last_right_click = time.monotonic()
         if self.probe("menu", 5000) != "menu":
             raise Failed("no menu after right-clicking row %d" % row)
 
