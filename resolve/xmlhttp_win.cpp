@@ -4,7 +4,10 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "base/owned_win.h"
 #include "text/wide.h"
@@ -52,7 +55,7 @@ ByteSet BytesOfVariant(VARIANT* v) {
     return ByteSet(first, first + (static_cast<std::size_t>(high) - static_cast<std::size_t>(low) + 1));
 }
 
-// "readyState" of the request: 4 once the reply is in or the request has failed.
+// "readyState" of the request: 4 once the reply is in.
 long ReadyState(IDispatch* request) {
     UniqueVariant state;
     if (FAILED(CallByName(request, L"readyState", DISPATCH_PROPERTYGET, nullptr, 0, state.get())) ||
@@ -62,71 +65,38 @@ long ReadyState(IDispatch* request) {
     return V_I4(state.get());
 }
 
-// Dispatches the window messages that are waiting. A quit message is kept for the program's
-// own loop (posted again by the caller) and ends the wait.
-void ProcessPendingMessages(std::optional<WPARAM>& quit) {
-    MSG msg;
-    while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            quit = msg.wParam;
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
+// What the calling thread and the fetching thread share. Each holds a reference, so a fetch
+// given up at the limit can still finish into memory that is its own.
+struct FetchJob {
+    std::wstring address;
+    UniqueKernelHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    bool created = false;
+    ByteSet body;
+};
 
-// Waits for the reply while the thread's windows keep working: the component reports its
-// progress through messages to this thread, and the window's own messages are handled as
-// they come. True when the request completed within the limit; false when the limit passed
-// or the program is quitting.
-bool WaitForReply(IDispatch* request, std::int64_t limitMs, std::optional<WPARAM>& quit) {
-    // The ready state is also read at this interval, in case completion comes without a
-    // message; waking so seldom costs nothing measurable.
-    constexpr std::int64_t kLongestSleepMs = 100;
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        ProcessPendingMessages(quit);
-        if (quit) {
-            return false;
-        }
-        if (ReadyState(request) == 4) {
-            return true;
-        }
-        const std::int64_t remaining = limitMs - static_cast<std::int64_t>(GetTickCount64() - start);
-        if (remaining <= 0) {
-            return false;
-        }
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min(remaining, kLongestSleepMs)),
-                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-}
-
-}  // namespace
-
-ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
+// The fetching thread. The component runs in this thread's own apartment: its request runs
+// asynchronously, its progress arrives as messages to this thread, and a request given up
+// is aborted here. The thread then ends, and whatever the abort leaves behind in the
+// thread's share of the system (under Wine, later requests on the same thread complete at
+// once with nothing) ends with it.
+DWORD WINAPI FetchOnOwnThread(void* param) {
+    const std::unique_ptr<std::shared_ptr<FetchJob>> share(static_cast<std::shared_ptr<FetchJob>*>(param));
+    FetchJob& job = **share;
     ComScope com;
     CLSID clsid;
-    if (FAILED(CLSIDFromProgID(L"Microsoft.XMLHTTP", &clsid))) {
-        return ByteSet();
-    }
     ComPtr<IDispatch> request;
-    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+    if (FAILED(CLSIDFromProgID(L"Microsoft.XMLHTTP", &clsid)) ||
+        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                 reinterpret_cast<void**>(request.put()))) ||
         request.get() == nullptr) {
-        return ByteSet();
+        return 0;
     }
+    job.created = true;
 
-    if (TextCompare(TextLower(TextLeft(address, 7)), "http://") != 0) {
-        address = TextJoin("http://", address);
-    }
-
-    // open("GET", address, true): the request runs while this thread goes on handling the
-    // window's messages. Results of open and send are not looked at: a failed request simply
-    // leaves no body to read.
+    // open("GET", address, true). Results of open and send are not looked at: a failed
+    // request simply leaves no body to read.
     UniqueBstr method(SysAllocString(L"GET"));
-    const std::wstring wideAddress = WideFromGbk(address);
-    UniqueBstr url(SysAllocStringLen(wideAddress.data(), static_cast<UINT>(wideAddress.size())));
+    UniqueBstr url(SysAllocStringLen(job.address.data(), static_cast<UINT>(job.address.size())));
     VARIANT openArgs[3];
     VariantInit(&openArgs[0]);
     V_VT(&openArgs[0]) = VT_BOOL;
@@ -145,25 +115,105 @@ ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
         UniqueVariant ignored;
         CallByName(request.get(), L"send", DISPATCH_METHOD, nullptr, 0, ignored.get());
     }
+    // The ready state is also read every 100 ms, in case completion comes without a message.
+    HANDLE stop = job.stop.get();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (ReadyState(request.get()) == 4) {
+            break;
+        }
+        if (MsgWaitForMultipleObjects(1, &stop, FALSE, 100, QS_ALLINPUT) == WAIT_OBJECT_0) {
+            UniqueVariant ignored;
+            CallByName(request.get(), L"abort", DISPATCH_METHOD, nullptr, 0, ignored.get());
+            return 0;
+        }
+    }
+    UniqueVariant body;
+    if (SUCCEEDED(CallByName(request.get(), L"responseBody", DISPATCH_PROPERTYGET, nullptr, 0, body.get()))) {
+        job.body = BytesOfVariant(body.get());
+    }
+    return 0;
+}
+
+// Dispatches the window messages that are waiting. A quit message is kept for the program's
+// own loop (posted again by the caller) and ends the wait.
+void ProcessPendingMessages(std::optional<WPARAM>& quit) {
+    MSG msg;
+    while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quit = msg.wParam;
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// Waits for the fetching thread while this thread's windows keep working. True when it
+// ended within the limit; false when the limit passed or the program is quitting.
+bool WaitForFetch(HANDLE fetcher, std::int64_t limitMs, std::optional<WPARAM>& quit) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        const std::int64_t remaining = limitMs - static_cast<std::int64_t>(GetTickCount64() - start);
+        if (remaining <= 0) {
+            return false;
+        }
+        const DWORD result = MsgWaitForMultipleObjects(1, &fetcher, FALSE, static_cast<DWORD>(std::min<std::int64_t>(remaining, INFINITE - 1)), QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0) {
+            return true;
+        }
+        ProcessPendingMessages(quit);
+        if (quit) {
+            return false;
+        }
+        if (result == WAIT_FAILED) {
+            Sleep(1);  // not expected with a valid handle; never spin
+        }
+    }
+}
+
+}  // namespace
+
+ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
+    CLSID clsid;
+    {
+        ComScope com;
+        if (FAILED(CLSIDFromProgID(L"Microsoft.XMLHTTP", &clsid))) {
+            return ByteSet();
+        }
+    }
+    if (TextCompare(TextLower(TextLeft(address, 7)), "http://") != 0) {
+        address = TextJoin("http://", address);
+    }
+    auto job = std::make_shared<FetchJob>();
+    job->address = WideFromGbk(address);
+    if (!job->stop) {
+        return ByteSet();
+    }
+    auto* share = new std::shared_ptr<FetchJob>(job);
+    UniqueKernelHandle fetcher(CreateThread(nullptr, 0, &FetchOnOwnThread, share, 0, nullptr));
+    if (!fetcher) {
+        delete share;
+        return ByteSet();
+    }
     std::optional<WPARAM> quit;
-    const bool complete = WaitForReply(request.get(), limitMs, quit);
-    if (!complete) {
-        // Given up (the limit, or the program is ending): the request is dropped, nothing of
-        // it is read.
-        UniqueVariant ignored;
-        CallByName(request.get(), L"abort", DISPATCH_METHOD, nullptr, 0, ignored.get());
+    const bool ended = WaitForFetch(fetcher.get(), limitMs, quit);
+    if (!ended) {
+        // Given up (the limit, or the program is ending): the request is aborted on its own
+        // thread, and nothing of it is read.
+        SetEvent(job->stop.get());
     }
     if (quit) {
         PostQuitMessage(static_cast<int>(*quit));
     }
-    if (!complete) {
+    if (!ended) {
         return ByteSet();
     }
-    UniqueVariant body;
-    if (FAILED(CallByName(request.get(), L"responseBody", DISPATCH_PROPERTYGET, nullptr, 0, body.get()))) {
-        return ByteSet();
-    }
-    return BytesOfVariant(body.get());
+    return std::move(job->body);
 }
 
 }  // namespace ql
