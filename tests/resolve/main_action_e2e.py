@@ -22,11 +22,18 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
+import http_test_server  # noqa: E402
+
 START = (b'<form action="get_m3u.php" method="post" name="m3uForm">\r\n'
          b'<input type="hidden" name="inf" value="')
 END = b'"/>\r'
 TITLE = "青岚综合视频下载精灵 v1.0"
 REFUSAL_TEXT = "请确定是否为优酷网站"
+# The test build's time limit for the service (resolve/CMakeLists.txt), and what "a little"
+# past it may take.
+LIMIT_S = 3.0
+SLACK_S = 2.5
 # Longer than the system's double-click time (500 ms by default).
 DOUBLE_CLICK_S = 0.7
 
@@ -64,6 +71,9 @@ class RecordingHandler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", "text/html; charset=gbk")
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-store")
+        # No connection outlives its answer: the hostile phase puts another server on the port.
+        self.send_header("Connection", "close")
+        self.close_connection = True
         self.end_headers()
         self.wfile.write(body)
 
@@ -200,15 +210,23 @@ class Driver:
         except OSError as e:
             raise Failed("cannot listen on 127.0.0.1:%d, the test build's service address: %s" % (self.args.port, e))
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
-        program = subprocess.Popen(["wine", self.args.program], env=self.env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+        self.program = subprocess.Popen(["wine", self.args.program], env=self.env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        program = self.program
         try:
             if self.probe("wait-window", 30000) != "ok":
                 raise Failed("the main window did not appear")
             self.scenarios()
+            # The hostile service: the test server, its mode chosen by the typed address.
+            self.server.shutdown()
+            self.server.server_close()
+            self.server = http_test_server.Server(self.args.port)
+            threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
+            self.hostile()
         finally:
             try:
-                self.probe("close", timeout=10)
+                if program.poll() is None:
+                    self.probe("close", timeout=10)
                 program.wait(timeout=15)
                 self.check(program.returncode == 0, "the program ends with exit code 0 (%s)" % program.returncode)
             except Exception:
@@ -330,6 +348,85 @@ class Driver:
             time.sleep(2)
             self.check(self.clipboard()[0] == b"untouched", what + ": copy leaves the clipboard alone")
             self.check(self.browser_calls() == [], what + ": download opens nothing")
+
+        # "下载" hands only http and https addresses to the shell: a row is text from a plain-HTTP
+        # reply, and a program, a share or a file named there must not be run or opened.
+        # (Three rows at a time: the list shows no more whole.)
+        for rows in ([b"C:\\x.exe", b"\\\\host\\share\\x.exe", b"file:///c:/x"], [b"ftp://a/b", b"HTTPS://a/b"]):
+            self.resolve(b"http://v.example.test/v_show/id_e.html", page(b"\r\n".join(rows)))
+            self.check(self.settle(rows) == rows, "rows that are not web addresses are listed as they are")
+            self.download_each(rows)
+
+        # Enter in the address box asks the service, as the button does.
+        self.server.answer(page(b"http://m.test/enter.mp4"))
+        before = len(self.server.seen())
+        self.probe("set-address", b"http://v.example.test/v_show/id_enter.html".hex())
+        l, t, r, b = map(int, self.probe("address-rect").split())
+        self.xdotool("mousemove", r - 10, (t + b) // 2, "click", "1")
+        self.xdotool("key", "End", "Return")
+        self.wait_for("the request after Enter", lambda: len(self.server.seen()) > before)
+        self.check(self.settle([b"http://m.test/enter.mp4"]) == [b"http://m.test/enter.mp4"],
+                   "Enter in the address box fills the list")
+
+    def download_each(self, rows):
+        for row, text in enumerate(rows):
+            self.clear_browser_calls()
+            self.right_click_row(row)
+            self.choose("下载")
+            self.wait_for("the menu to close", lambda: self.probe("menu", 0) == "none")
+            opens = text.lower().startswith(b"https://")
+            if opens:
+                self.wait_for("the browser", self.browser_calls, timeout=20)
+            else:
+                time.sleep(1.5)
+            # (Wine's shell hands the address on with its scheme in lower case.)
+            calls = [[arg.lower() for arg in call] for call in self.browser_calls()]
+            self.check(calls == ([[text.lower()]] if opens else []),
+                       "download of %r: %s" % (text, "opens it" if opens else "opens nothing"))
+
+    def hostile(self):
+        """Every hostile mode of the service ends in an empty list within the limit and a
+        little; the window answers all the while and a second press starts nothing."""
+        marker = [b"http://m.test/before.mp4"]
+        filled = "/body?hex=" + page(marker[0]).hex()
+        # (mode, whether the service holds the request past the limit)
+        modes = [("/endless?framing=length", True), ("/endless?framing=close", True),
+                 ("/endless?framing=chunked", True), ("/hang", True), ("/cookies?count=5000", False),
+                 ("/bigheaders?bytes=2097152", False), ("/loop", False), ("/lie?declared=100000&bytes=1000", False),
+                 ("/body?hex=", False), ("/close", False)]
+        for mode, holds in modes:
+            self.probe("set-address", filled.encode().hex())
+            self.click_button()
+            if self.settle(marker) != marker:
+                self.check(False, "%s: the list is filled before" % mode)
+                continue
+            requests = self.server.stats.requests
+            self.probe("set-address", mode.encode().hex())
+            start = time.monotonic()
+            self.click_button()
+            if holds:
+                time.sleep(0.5)
+                self.click_button()  # while the first waits: starts nothing
+            self.wait_for("the list emptied after %s" % mode, lambda: self.rows() == [], timeout=LIMIT_S + 10)
+            elapsed = time.monotonic() - start
+            self.check(elapsed < LIMIT_S + SLACK_S, "%s: the list is emptied in %.1f s" % (mode, elapsed))
+            if holds:
+                self.check(self.server.stats.requests - requests == 1, "%s: one request for two presses" % mode)
+            self.check(self.program.poll() is None, "%s: the program is still running" % mode)
+
+        # A silent service: the window answers meanwhile and can be closed; the program then
+        # ends at once, with exit code 0.
+        self.probe("set-address", b"/hang".hex())
+        self.click_button()
+        time.sleep(1)
+        start = time.monotonic()
+        self.check(self.probe("rows").startswith("rows "), "the window answers while the service is silent")
+        self.probe("close", timeout=10)
+        try:
+            self.program.wait(timeout=LIMIT_S)
+            self.check(time.monotonic() - start < LIMIT_S, "closed during the wait, the program ends at once")
+        except subprocess.TimeoutExpired:
+            self.check(False, "closed during the wait, the program ends at once")
 
 
 def main():
