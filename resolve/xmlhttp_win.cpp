@@ -65,12 +65,14 @@ long ReadyState(IDispatch* request) {
     return V_I4(state.get());
 }
 
+// The longest the calling thread waits for an aborted fetch to end.
+constexpr DWORD kAbortWaitMs = 2000;
+
 // What the calling thread and the fetching thread share. Each holds a reference, so a fetch
 // given up at the limit can still finish into memory that is its own.
 struct FetchJob {
     std::wstring address;
     UniqueKernelHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    bool created = false;
     ByteSet body;
 };
 
@@ -91,7 +93,6 @@ DWORD WINAPI FetchOnOwnThread(void* param) {
         request.get() == nullptr) {
         return 0;
     }
-    job.created = true;
 
     // open("GET", address, true). Results of open and send are not looked at: a failed
     // request simply leaves no body to read.
@@ -204,8 +205,11 @@ ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
     const bool ended = WaitForFetch(fetcher.get(), limitMs, quit);
     if (!ended) {
         // Given up (the limit, or the program is ending): the request is aborted on its own
-        // thread, and nothing of it is read.
+        // thread, and nothing of it is read. The abort takes a moment; it is waited for, so
+        // that no fetching thread is cut off inside the system's code when the program ends
+        // (which left the process hanging in its exit).
         SetEvent(job->stop.get());
+        WaitForSingleObject(fetcher.get(), kAbortWaitMs);
     }
     if (quit) {
         PostQuitMessage(static_cast<int>(*quit));
