@@ -49,14 +49,15 @@ void SetNetworkTimeouts(HINTERNET request, DWORD ms) {
     }
 }
 
-// Reads until the body ends (or a read fails), straight into the body's own memory. The
-// declared length, when there is one, only sizes the first allocation so that a large body
-// is not copied as it grows; it never decides how much is read.
+// Reads until the body ends (or a read fails). The declared length, when there is one, only
+// sizes the first allocation so that a large body is not copied as it grows; it never
+// decides how much is read.
 //
-// A blocking read returns only when its whole block is filled or the body ends, so each read
-// first waits for the bytes to be there (a wait that the request's receive time-out bounds),
-// and a trickle is read as it arrives: the stop word is looked at between reads, so a worker
-// given up on a body that never ends, fast or slow, stops at its next read.
+// A blocking read returns only when its whole block is filled or the body ends, so unless
+// whole blocks keep coming, a read first waits for the bytes to be there (a wait that the
+// request's receive time-out bounds) and a trickle is read as it arrives: the stop word is
+// looked at between reads, so a worker given up on a body that never ends, fast or slow,
+// stops at its next read.
 ByteSet ReadBody(HINTERNET request, const std::atomic<bool>* stop) {
     ByteSet body;
     DWORD declared = 0;
@@ -68,27 +69,29 @@ ByteSet ReadBody(HINTERNET request, const std::atomic<bool>* stop) {
             // Then the body grows as it arrives.
         }
     }
-    std::size_t used = 0;
+    const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kReadBlock]);
+    // While whole blocks keep coming the body flows, and the next block is read at once.
+    bool flowing = false;
     for (;;) {
         if (Stopped(stop)) {
             return ByteSet();
         }
-        DWORD waiting = 0;
-        if (!InternetQueryDataAvailable(request, &waiting, 0, 0) || waiting == 0) {
-            break;
-        }
-        const DWORD want = waiting >= kFlowing ? kReadBlock : waiting;
-        if (body.size() < used + want) {
-            body.resize(used + want);  // beyond the capacity the vector doubles it
+        DWORD want = kReadBlock;
+        if (!flowing) {
+            DWORD waiting = 0;
+            if (!InternetQueryDataAvailable(request, &waiting, 0, 0) || waiting == 0) {
+                break;
+            }
+            want = waiting >= kFlowing ? kReadBlock : waiting;
         }
         DWORD got = 0;
-        if (!InternetReadFile(request, body.data() + used, want, &got) || got == 0 || got > want) {
+        if (!InternetReadFile(request, block.get(), want, &got) || got == 0 || got > want) {
             break;
         }
-        used += got;
+        body.insert(body.end(), block.get(), block.get() + got);
+        flowing = got == kReadBlock;
     }
-    body.resize(used);
-    if (body.capacity() - used > kReadBlock) {
+    if (body.capacity() - body.size() > kReadBlock) {
         body.shrink_to_fit();  // the server declared more than it sent
     }
     return body;
