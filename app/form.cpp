@@ -15,12 +15,14 @@ using I = FormItem;
 
 const FormWindow kWindow = {"青岚综合视频下载精灵 v1.0", 50, 50, 430, 367, Fill::LightBlue};
 
+// 透明标签1 ends where 编辑框1 begins (x 70): it lies above the box, and wider it would hide
+// the first characters typed.
 // clang-format off
 const std::vector<FormControl> kControls = {
 //   item           name           kind                  left top  width height inside        focus  font           fill               text        hint        picture
     {I::状态条1,     "状态条1",     K::StatusBar,         0,   325, 430,  20,  I::MainWindow, false, {14, kBold},   Fill::LightBlue,   "",         "",         0},
     {I::超级按钮1,   "超级按钮1",   K::PictureButton,     326, 8,   80,   80,  I::分组框2,    true,  {14, kBold},   Fill::LightBlue,   "获取下载", "开始获取", QL_BITMAP_GEAR},
-    {I::透明标签1,   "透明标签1",   K::TransparentLabel,  20,  167, 72,   40,  I::MainWindow, false, {19, kBold},   Fill::Transparent, "地址：",   "",         0},
+    {I::透明标签1,   "透明标签1",   K::TransparentLabel,  20,  167, 50,   40,  I::MainWindow, false, {19, kBold},   Fill::Transparent, "地址：",   "",         0},
     {I::图片框4,     "图片框4",     K::PictureBox,        12,  38,  156,  70,  I::MainWindow, false, {},            Fill::Default,     "",         "",         QL_DATA_LOGO},
     {I::图片框3,     "图片框3",     K::PictureBox,        200, 43,  72,   64,  I::MainWindow, false, {},            Fill::LightBlue,   "",         "",         QL_ICON_FACE},
     {I::图片框2,     "图片框2",     K::PictureBox,        272, 43,  72,   64,  I::MainWindow, false, {},            Fill::LightBlue,   "",         "",         QL_ICON_UPDATE},

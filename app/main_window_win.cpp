@@ -460,6 +460,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 if (HIWORD(wParam) == BN_CLICKED && CanRaise(item, FormEvent::Clicked)) {
                     Raise(item, FormEvent::Clicked);
                 }
+            } else if (LOWORD(wParam) == IDOK && HIWORD(wParam) == 0) {
+                // Enter, as the message loop's dialog keyboard handling reports it: in the
+                // address box it asks for the addresses, as the button does.
+                if (GetFocus() == g_state->controls[static_cast<std::size_t>(Index(FormItem::编辑框1))]) {
+                    Raise(FormItem::超级按钮1, FormEvent::Clicked);
+                }
             } else if (HIWORD(wParam) == 0) {
                 for (const MenuEntry& entry : MenuEntries()) {
                     if (LOWORD(wParam) == MenuCommandId(entry.item)) {

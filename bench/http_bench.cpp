@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/owned_win.h"
+#include "resolve/xmlhttp.h"
 #include "web/http_request.h"
 #include "web/timed_request.h"
 
@@ -135,5 +136,34 @@ int main() {
     const double cpu = ThreadCpuMs() - cpuBefore;
     std::printf("waiting thread during a %.1f s request: %.1f ms CPU (%s)\n", wall, cpu,
                 body.empty() ? "no body!" : "body received");
+
+    // The main action's fetch from a parse service that keeps silent for 5 s.
+    {
+        Text address = Url("/parse.php?kw=/slow%3Fms%3D5000");
+        const double cpuBefore = ThreadCpuMs();
+        const double start = NowSeconds();
+        const ByteSet page = ql::FetchPageViaXmlHttp(address);
+        const double wall = NowSeconds() - start;
+        const double cpu = ThreadCpuMs() - cpuBefore;
+        std::printf("window thread during a %.1f s silent parse service: %.1f ms CPU, %.2f %% of a core (%s)\n",
+                    wall, cpu, cpu / (wall * 10.0), page.empty() ? "no page!" : "page received");
+    }
+
+    // Received cookies: the time grows with their number, not with its square.
+    double perCount[2] = {};
+    const int counts[2] = {500, 5000};
+    for (int i = 0; i < 2; ++i) {
+        std::vector<double> times;
+        for (int round = 0; round < 3; ++round) {
+            ql::Text cookies;
+            const double start = NowSeconds();
+            ql::TimedHttpRequest(Url("/cookies?count=" + std::to_string(counts[i])), {}, {}, {}, {}, {}, 60, nullptr,
+                                 {}, &cookies);
+            times.push_back(NowSeconds() - start);
+        }
+        perCount[i] = Median(times);
+        std::printf("%d Set-Cookie lines through TimedHttpRequest: median %.3f s\n", counts[i], perCount[i]);
+    }
+    std::printf("5000 / 500 cookies: %.1f times the time (linear: 10)\n", perCount[1] / perCount[0]);
     return 0;
 }

@@ -11,14 +11,16 @@ namespace ql {
 
 // Sends the address typed into `addressBox` (编辑框1) to the parse service and shows the
 // media addresses of its reply in `resultList` (超级列表框1), replacing every earlier row.
-// Waits for the service on this thread.
+// Waits for the service on this thread, at most ParseServiceTimeLimitMs (then the list is
+// emptied), handling the window's messages meanwhile; a call made during that wait (the
+// button pressed again) does nothing.
 void ResolveAndList(HWND addressBox, HWND resultList);
 
 // Puts the selected row's text on the clipboard; nothing without a selected row.
 void CopySelectedAddress(HWND resultList);
 
-// Opens the selected row's text with the shell (the browser, for an http address);
-// nothing without a selected row.
+// Opens the selected row's text with the shell (the browser) when it is an http or https
+// address; nothing without a selected row, and nothing for any other text.
 void OpenSelectedAddress(HWND resultList);
 
 }  // namespace ql

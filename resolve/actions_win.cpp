@@ -27,9 +27,25 @@ Text WindowText(HWND window) {
 }  // namespace
 
 void ResolveAndList(HWND addressBox, HWND resultList) {
-    Text query = BuildParseQuery(ParseServiceQueryPrefix(), WindowText(addressBox));
-    const Text page = BytesToText(FetchPageViaXmlHttp(query));
-    FillResultList(resultList, CutBetween(page, ReplyStartMarker, ReplyEndMarker));
+    // The window stays live while the service is asked, so the button can be pressed again
+    // meanwhile: that press starts nothing.
+    static bool running = false;
+    if (running) {
+        return;
+    }
+    Text page;
+    {
+        struct Running {
+            Running() { running = true; }
+            ~Running() { running = false; }
+        } scope;
+        Text query = BuildParseQuery(ParseServiceQueryPrefix(), WindowText(addressBox));
+        page = BytesToText(FetchPageViaXmlHttp(query, ParseServiceTimeLimitMs()));
+    }
+    // The window may have been closed during the wait.
+    if (IsWindow(resultList)) {
+        FillResultList(resultList, CutBetween(page, ReplyStartMarker, ReplyEndMarker));
+    }
 }
 
 void CopySelectedAddress(HWND resultList) {
@@ -45,7 +61,10 @@ void OpenSelectedAddress(HWND resultList) {
     if (row == -1) {
         return;
     }
-    OpenAddress(RowText(resultList, row));
+    const Text address = RowText(resultList, row);
+    if (IsWebAddress(address)) {
+        OpenAddress(address);
+    }
 }
 
 }  // namespace ql

@@ -74,4 +74,9 @@ Text BuildParseQuery(const Text& queryPrefix, const Text& typedAddress) {
     return TextJoin(queryPrefix, EncodeQueryValue(typedAddress));
 }
 
+bool IsWebAddress(const Text& row) {
+    const Text head = TextLower(TextLeft(row, 8));
+    return head == Text("https://") || TextLeft(head, 7) == Text("http://");
+}
+
 }  // namespace ql

@@ -51,4 +51,9 @@ Text EncodeQueryValue(const Text& value);
 // encoded address; an empty address gives the prefix alone.
 Text BuildParseQuery(const Text& queryPrefix, const Text& typedAddress);
 
+// True when a row may be handed to the browser: it begins with "http://" or "https://" in
+// any case. A row is text from a plain-HTTP reply; a local path, a share or a "file:"
+// address in it must never reach the shell, which would run or open it.
+bool IsWebAddress(const Text& row);
+
 }  // namespace ql

@@ -3,11 +3,17 @@
 // the end-to-end test build of the same program a local test server's address.
 #pragma once
 
+#include <cstdint>
+
 #include "text/text.h"
 
 namespace ql {
 
 // The service's base address followed by "/parse.php?kw=".
 Text ParseServiceQueryPrefix();
+
+// How long the main action waits for the service's reply: 60 s, the timed runner's default
+// limit (a test build may compile in a shorter one).
+std::int64_t ParseServiceTimeLimitMs();
 
 }  // namespace ql

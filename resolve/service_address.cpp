@@ -4,8 +4,14 @@
 #error "QL_PARSE_SERVICE_BASE: the parse service's base address, set by the build"
 #endif
 
+#ifndef QL_PARSE_SERVICE_LIMIT_MS
+#define QL_PARSE_SERVICE_LIMIT_MS 60000
+#endif
+
 namespace ql {
 
 Text ParseServiceQueryPrefix() { return TextJoin(QL_PARSE_SERVICE_BASE, "/parse.php?kw="); }
+
+std::int64_t ParseServiceTimeLimitMs() { return QL_PARSE_SERVICE_LIMIT_MS; }
 
 }  // namespace ql

@@ -21,7 +21,8 @@ std::int32_t ConnectPort(const Text& address) {
     // PortFromUrl skips only a leading "http://", so the secure address's port is read here:
     // the number after the first ":" of the part between the scheme and the next "/".
     const std::int32_t slash = TextFind(address, "/", 9);
-    const Text hostPart = slash > 0 ? TextMid(address, 9, slash - 9) : TextRight(address, TextLength(address) - 8);
+    const Text hostPart =
+        WithoutUserInfo(slash > 0 ? TextMid(address, 9, slash - 9) : TextRight(address, TextLength(address) - 8));
     const std::int32_t colon = TextFind(hostPart, ":");
     if (colon < 1) {
         return kHttpsPort;
@@ -109,8 +110,10 @@ ReceivedCookies CollectReceivedCookies(const Text& headerBlock) {
             continue;
         }
         const Text cookie = TextRight(line, TextLength(line) - kSetCookieNameLength);
-        // A cookie without ";" contributes only the ";", but is stored all the same.
-        received.text = TextJoin(received.text, TextBefore(cookie, ";"), ";");
+        // A cookie without ";" contributes only the ";", but is stored all the same. Appended
+        // in place: a response with thousands of cookies is read in time linear in its size.
+        received.text += TextBefore(cookie, ";");
+        received.text += ";";
         const std::int32_t eq = TextFind(cookie, "=");
         if (eq > 0) {
             received.cookies.push_back({TextLeft(cookie, eq - 1), TextRight(cookie, TextLength(cookie) - eq)});
@@ -142,6 +145,55 @@ HttpRequestPlan PlanHttpRequest(const HttpRequestInput& input) {
     }
     plan.cookieAddress = TextJoin("http://", plan.host);
     return plan;
+}
+
+bool IsFollowedRedirect(std::int32_t status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+Text RedirectTarget(const Text& base, const Text& location) {
+    const Text lower = TextLower(TextLeft(location, 8));
+    if (lower == Text("https://") || TextLeft(lower, 7) == Text("http://")) {
+        return location;
+    }
+    const bool secure = IsSecureAddress(base);
+    const std::int32_t schemeLength = secure ? 8 : TextLower(TextLeft(base, 7)) == Text("http://") ? 7 : 0;
+    if (TextLeft(location, 2) == Text("//")) {
+        return TextJoin(secure ? "https:" : "http:", location);
+    }
+    // The base without its query and fragment, then its scheme and host, then its folder.
+    Text path = base;
+    for (const char* end : {"?", "#"}) {
+        const std::int32_t at = TextFind(path, end, schemeLength + 1);
+        if (at > 0) {
+            path = TextLeft(path, at - 1);
+        }
+    }
+    const std::int32_t hostEnd = TextFind(path, "/", schemeLength + 1);
+    const Text origin = hostEnd > 0 ? TextLeft(path, hostEnd - 1) : path;
+    if (TextLeft(location, 1) == Text("/")) {
+        return TextJoin(origin, location);
+    }
+    std::int32_t lastSlash = -1;
+    for (std::int32_t at = hostEnd; at > 0; at = TextFind(path, "/", at + 1)) {
+        lastSlash = at;
+    }
+    return lastSlash > 0 ? TextJoin(TextLeft(path, lastSlash), location) : TextJoin(origin, "/", location);
+}
+
+HttpRequestInput RedirectedInput(const HttpRequestInput& hop, std::int32_t status, const Text& target) {
+    HttpRequestInput next = hop;
+    next.address = target;
+    // The next request carries the same header lines, the Referer naming the first address
+    // included; a caller who suppressed the Referer keeps it suppressed.
+    if (TextFind(hop.headers, kRefererSuppressionMarker, 1, true) < 1) {
+        next.headers = CompleteHeaders(hop.headers, hop.address);
+    }
+    if (status == 303 || ((status == 301 || status == 302) && hop.method == Text("POST"))) {
+        next.method = "GET";
+        next.body.clear();
+    }
+    return next;
 }
 
 }  // namespace ql

@@ -8,6 +8,7 @@
 // All texts are GBK bytes and pass through without any charset conversion.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -107,15 +108,36 @@ struct HttpRequestPlan {
 
 HttpRequestPlan PlanHttpRequest(const HttpRequestInput& input);
 
+// The engine follows redirects itself, at most this many in one exchange; the response to
+// the last one is the result, even when it is another redirect.
+inline constexpr int kMaxRedirects = 10;
+
+// True for the status codes the engine follows when redirects are on: 301, 302, 303, 307, 308.
+bool IsFollowedRedirect(std::int32_t status);
+
+// Where a Location value sends a request made to `base`: an absolute http or https address
+// (in any case) as it is, "//host/…" with the base's scheme, "/path" on the base's scheme and
+// host, anything else beside the base's last "/" (a query or fragment of the base ignored).
+Text RedirectTarget(const Text& base, const Text& location);
+
+// The exchange that follows a redirect with `status` from `hop`: to `target`, with the
+// header lines of `hop` (its Referer too); a 303, and a 301 or 302 after a POST, becomes a
+// GET without a body, the others keep method and body.
+HttpRequestInput RedirectedInput(const HttpRequestInput& hop, std::int32_t status, const Text& target);
+
 #ifdef _WIN32
 // The worker's whole job: reads the inputs from `record`, performs the exchange and leaves
 // the results in slots 1, 2 and 6. Never throws; every failure leaves empty results.
-// `networkTimeoutMs` (when not 0) becomes the connect, send and receive time-outs of the
-// request, so a worker given up by its runner ends soon after.
-void HttpRequest(RequestRecord& record, std::uint32_t networkTimeoutMs = 0) noexcept;
+// `networkTimeoutMs` (when not 0) becomes the connect, send and receive time-outs of each
+// request, so a call that waits on a silent server ends at that time. `stop` (when given) is
+// the runner's word that it has given up: the exchange then ends before its next read or
+// redirect, stores no cookies and leaves empty results.
+void HttpRequest(RequestRecord& record, std::uint32_t networkTimeoutMs = 0,
+                 const std::atomic<bool>* stop = nullptr) noexcept;
 
 // The same exchange on values, without a record.
-HttpResponse PerformHttpRequest(const HttpRequestInput& input, std::uint32_t networkTimeoutMs = 0);
+HttpResponse PerformHttpRequest(const HttpRequestInput& input, std::uint32_t networkTimeoutMs = 0,
+                                const std::atomic<bool>* stop = nullptr);
 #endif
 
 }  // namespace ql

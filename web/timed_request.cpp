@@ -7,7 +7,7 @@
 namespace ql {
 
 Text NormalizeRequestAddress(const Text& url) {
-    if (TextLeft(url, 7) == Text("http://") || TextLeft(url, 8) == Text("https://")) {
+    if (TextLower(TextLeft(url, 7)) == Text("http://") || TextLower(TextLeft(url, 8)) == Text("https://")) {
         return url;
     }
     return TextJoin("http://", url);

@@ -21,8 +21,8 @@ inline constexpr const char* kTimeoutNotice =
 
 inline constexpr std::int64_t kDefaultTimeLimitMs = 60000;
 
-// Puts "http://" in front of an address that does not begin with exactly "http://" or
-// "https://" (case counts: "HTTP://x" gets one too). Nothing else is changed.
+// Puts "http://" in front of an address that does not begin with "http://" or "https://"
+// (in any case: "HTTP://x" is left as it is). Nothing else is changed.
 Text NormalizeRequestAddress(const Text& url);
 
 // The limit in milliseconds: 60000 when omitted, else the seconds times 1000 (a limit of 0

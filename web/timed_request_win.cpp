@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <new>
 #include <utility>
@@ -20,12 +21,15 @@ namespace {
 struct RequestJob {
     RequestRecord record;
     std::uint32_t networkTimeoutMs = 0;
+    // Set by the runner when it gives up: the worker then stops at its next read or redirect
+    // and stores no cookies, so an abandoned exchange neither streams on nor leaves traces.
+    std::atomic<bool> stop{false};
 };
 
 DWORD WINAPI RunRequestWorker(void* param) {
     // The worker's own reference, handed over by the runner.
     const std::unique_ptr<std::shared_ptr<RequestJob>> job(static_cast<std::shared_ptr<RequestJob>*>(param));
-    HttpRequest((*job)->record, (*job)->networkTimeoutMs);
+    HttpRequest((*job)->record, (*job)->networkTimeoutMs, &(*job)->stop);
     return 0;
 }
 
@@ -90,8 +94,14 @@ ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart sta
     }
     std::optional<WPARAM> quit;
     const bool ended = WaitForWorker(worker.get(), limitMs, quit);
-    // Closing the handle does not stop the thread. A worker past the limit is left to finish
-    // on its own: stopping a thread forcibly can leave a lock it holds (the heap's) taken.
+    // A worker past the limit is told to stop and left to end on its own: stopping a thread
+    // forcibly can leave a lock it holds (the heap's) taken. It stops at its next read; a
+    // call that waits on a silent server ends at the network time-outs set from the limit
+    // (closing the request's handle from here does not end such a call under Wine, and the
+    // handle belongs to the worker). Closing the thread's handle does not stop the thread.
+    if (!ended) {
+        job->stop.store(true, std::memory_order_release);
+    }
     worker.reset();
     if (quit) {
         PostQuitMessage(static_cast<int>(*quit));

@@ -15,14 +15,25 @@ std::int32_t SchemeLength(const Text& url) {
 
 }  // namespace
 
+Text WithoutUserInfo(const Text& hostPart) {
+    std::int32_t at = 0;
+    for (std::int32_t p = TextFind(hostPart, "@"); p > 0; p = TextFind(hostPart, "@", p + 1)) {
+        at = p;
+    }
+    return at > 0 ? TextRight(hostPart, TextLength(hostPart) - at) : hostPart;
+}
+
 Text HostFromUrl(const Text& url) {
-    // The scheme texts go first, everywhere in the address; the path is cut only after that,
-    // so a second address in the query cannot change which host is found.
-    Text host = TextReplace(TextReplace(url, "https://", ""), "http://", "");
+    // The scheme texts go first, everywhere in the address and in any case; the path is cut
+    // only after that, so a second address in the query cannot change which host is found.
+    Text host = TextReplace(TextReplace(url, "https://", "", std::nullopt, std::nullopt, true), "http://", "",
+                            std::nullopt, std::nullopt, true);
     const std::int32_t slash = TextFind(host, "/");
     if (slash > 0) {
         host = TextLeft(host, slash - 1);
     }
+    // "user:pw@host": the host is what follows the "@", and the ":" of the password is no port.
+    host = WithoutUserInfo(host);
     const std::int32_t colon = TextFind(host, ":");
     if (colon > 0) {
         host = TextLeft(host, colon - 1);
@@ -31,11 +42,16 @@ Text HostFromUrl(const Text& url) {
 }
 
 Text PathFromUrl(const Text& url) {
-    // The host is looked for after the scheme: a host whose name also occurs in the scheme
-    // text ("http://t/x", "http://p/") would otherwise be found inside "http", and the path
-    // would start at the scheme's own slashes. The host comes back in lower case, so it is
-    // looked for without regard to case.
-    const std::int32_t afterScheme = SchemeLength(url) + 1;
+    // The host is looked for after the scheme (and after a user name and password): a host
+    // whose name also occurs in the scheme text ("http://t/x", "http://p/") would otherwise
+    // be found inside "http", and the path would start at the scheme's own slashes. The host
+    // comes back in lower case, so it is looked for without regard to case.
+    std::int32_t afterScheme = SchemeLength(url) + 1;
+    const std::int32_t firstSlash = TextFind(url, "/", afterScheme);
+    for (std::int32_t at = TextFind(url, "@", afterScheme); at > 0 && (firstSlash < 0 || at < firstSlash);
+         at = TextFind(url, "@", at + 1)) {
+        afterScheme = at + 1;
+    }
     std::int32_t h = TextFind(url, HostFromUrl(url), afterScheme, true);
     if (h == -1) {
         h = afterScheme;  // an empty host
@@ -49,13 +65,14 @@ Text PathFromUrl(const Text& url) {
 
 std::int32_t PortFromUrl(const Text& url) {
     Text hostPart;
-    if (TextLeft(url, 7) == Text("http://")) {
+    if (TextLower(TextLeft(url, 7)) == Text("http://")) {
         const std::int32_t p = TextFind(url, "/", 8);
         hostPart = p > 0 ? TextMid(url, 8, p - 8) : TextRight(url, TextLength(url) - 7);
     } else {
         const std::int32_t p = TextFind(url, "/");
         hostPart = p > 0 ? TextLeft(url, p - 1) : url;
     }
+    hostPart = WithoutUserInfo(hostPart);
     const std::int32_t colon = TextFind(hostPart, ":");
     const Text portText = colon > 0 ? TextRight(hostPart, TextLength(hostPart) - colon) : Text("80");
     // The low 32 bits of the truncated number, as every position or count computed in real

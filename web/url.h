@@ -12,19 +12,25 @@
 
 namespace ql {
 
-// The host, lower case, without scheme, path and port. Every "https://" and then every
-// "http://" is removed first, wherever it stands, and only "/" and ":" end the host: a user
-// name before "@" is what comes back, and so is a query that follows the host without "/".
+// The host, lower case, without scheme, user name and password, path and port. Every
+// "https://" and then every "http://" (in any case) is removed first, wherever it stands;
+// then the host part ends at the first "/", a "user:password@" before it is dropped, and a
+// ":" ends the host. A query that follows the host without "/" stays in it.
 Text HostFromUrl(const Text& url);
 
 // Everything from the first "/" after the host to the end, query and fragment included;
 // "/" when there is none.
 Text PathFromUrl(const Text& url);
 
-// The number after the first ":" of the host part, read by the text-to-number rule (an
-// empty or non-numeric port text gives 0); 80 when the host part has no ":". Only a leading
-// "http://" is skipped: a secure request picks its own port.
+// The number after the first ":" of the host part (after any "user:password@"), read by the
+// text-to-number rule (an empty or non-numeric port text gives 0); 80 when the host part has
+// no ":". Only a leading "http://" (in any case) is skipped: a secure request picks its own
+// port.
 std::int32_t PortFromUrl(const Text& url);
+
+// The host part of an address (scheme and path already cut away) without a user name and
+// password: what follows its last "@", or the whole part.
+Text WithoutUserInfo(const Text& hostPart);
 
 // The part of `text` before the first occurrence of `delimiter` at or after `start`
 // (omitted, zero or negative: 1), counted from the beginning of the text; the empty text

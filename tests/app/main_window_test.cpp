@@ -37,7 +37,7 @@ struct ExpectedControl {
 const ExpectedControl kExpected[] = {
     {FormItem::状态条1,     L"状态条1",     L"msctls_statusbar32", 0,   325, 430, 20,  FormItem::MainWindow, false, 14, 700, L"青岚网络"},
     {FormItem::超级按钮1,   L"超级按钮1",   L"Button",             326, 8,   80,  80,  FormItem::分组框2,    true,  14, 700, L"获取下载"},
-    {FormItem::透明标签1,   L"透明标签1",   L"Static",             20,  167, 72,  40,  FormItem::MainWindow, false, 19, 700, L"地址："},
+    {FormItem::透明标签1,   L"透明标签1",   L"Static",             20,  167, 50,  40,  FormItem::MainWindow, false, 19, 700, L"地址："},
     {FormItem::图片框4,     L"图片框4",     L"Static",             12,  38,  156, 70,  FormItem::MainWindow, false, 0,  0,   L""},
     {FormItem::图片框3,     L"图片框3",     L"Static",             200, 43,  72,  64,  FormItem::MainWindow, false, 0,  0,   L""},
     {FormItem::图片框2,     L"图片框2",     L"Static",             272, 43,  72,  64,  FormItem::MainWindow, false, 0,  0,   L""},
@@ -256,6 +256,7 @@ TEST_F(MainWindowTest, SurfacesHaveTheirColours) {
         {"the status bar", 425, 340, lightBlue},
         {"the list", 200, 300, white},
         {"the address box", 320, 190, white},
+        {"the address box just inside its left edge", 73, 185, white},
     };
     HDC dc = GetDC(main());
     for (const Probe& p : probes) {

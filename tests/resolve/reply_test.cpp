@@ -115,5 +115,16 @@ TEST(BuildParseQuery, SendsExactlyTheTypedBytes) {
     }
 }
 
+TEST(IsWebAddress, OnlyHttpAndHttpsRowsOpen) {
+    struct Case { Text row; bool opens; } cases[] = {
+        {"http://m.test/a.mp4", true}, {"HTTPS://a/b", true}, {"hTtP://a", true},
+        {"C:\\x.exe", false}, {"\\\\host\\share\\x.exe", false}, {"file:///c:/x", false},
+        {"ftp://a/b", false}, {" http://a/", false}, {"http:/a", false}, {"https:", false}, {"", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsWebAddress(c.row), c.opens) << c.row.str();
+    }
+}
+
 }  // namespace
 }  // namespace ql

@@ -6,6 +6,7 @@
 //   window_probe wait-window MS          "ok" when the main window is shown within MS
 //   window_probe set-address HEX         puts the text into the address box
 //   window_probe button-rect             screen rectangle of the button: "L T R B"
+//   window_probe address-rect            screen rectangle of the address box
 //   window_probe row-rect N              screen rectangle of row N of the list
 //   window_probe rows                    "rows COUNT HEX…" ("-" for an empty row)
 //   window_probe selected                "selected N" (-1: none)
@@ -189,6 +190,10 @@ int main(int argc, char** argv) {
     } else if (cmd == "button-rect") {
         RECT r;
         GetWindowRect(Find().button, &r);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    } else if (cmd == "address-rect") {
+        RECT r;
+        GetWindowRect(Find().edit, &r);
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
     } else if (cmd == "row-rect") {
         const Controls c = Find();

@@ -1,5 +1,6 @@
 // The XMLHTTP fetch against a real server on 127.0.0.1 (a Winsock server thread in this
-// test program): the body must come back byte for byte, whatever the bytes are.
+// test program): the body must come back byte for byte, whatever the bytes are, and a silent
+// server must neither freeze the thread's windows nor hold the caller past the limit.
 #include "resolve/xmlhttp.h"
 
 #include <winsock2.h>
@@ -8,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,16 +27,30 @@ public:
     LocalServer() {
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in at = {};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        at.sin_port = 0;
-        bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        // Every server of the program gets a port of its own: the client's connection pool
+        // remembers connections by host and port, and a connection of an earlier server must
+        // not be taken for one to this server.
+        static std::set<int> used;
+        std::vector<SOCKET> taken;
+        for (;;) {
+            listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            sockaddr_in at = {};
+            at.sin_family = AF_INET;
+            at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            at.sin_port = 0;
+            bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
+            int size = sizeof at;
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &size);
+            port_ = ntohs(at.sin_port);
+            if (used.insert(port_).second || taken.size() > 50) {
+                break;
+            }
+            taken.push_back(listener_);
+        }
+        for (SOCKET s : taken) {
+            closesocket(s);
+        }
         listen(listener_, 8);
-        int size = sizeof at;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &size);
-        port_ = ntohs(at.sin_port);
         thread_ = std::thread([this] { Serve(); });
     }
     ~LocalServer() {
@@ -43,10 +60,12 @@ public:
         WSACleanup();
     }
     std::string Base() const { return "127.0.0.1:" + std::to_string(port_); }
-    void Reply(std::string body, std::string status = "200 OK") {
+    // `delayMs`: how long the server stays silent after reading a request, before it answers.
+    void Reply(std::string body, std::string status = "200 OK", int delayMs = 0) {
         std::lock_guard<std::mutex> lock(mutex_);
         body_ = std::move(body);
         status_ = std::move(status);
+        delayMs_ = delayMs;
     }
     std::vector<std::string> Requests() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -76,6 +95,21 @@ private:
                 }
                 request.append(chunk, static_cast<std::size_t>(n));
             }
+            int delayMs = 0;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                delayMs = delayMs_;
+            }
+            for (const DWORD until = GetTickCount() + static_cast<DWORD>(delayMs);
+                 !stop_ && static_cast<LONG>(GetTickCount() - until) < 0;) {
+                Sleep(10);
+            }
+            if (stop_) {
+                // Stopped while silent: no late answer is left behind for the client's
+                // connection pool to hand to a later request.
+                closesocket(peer);
+                break;
+            }
             std::string answer;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -102,6 +136,7 @@ private:
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::string body_, status_ = "200 OK";
+    int delayMs_ = 0;
     std::vector<std::string> requests_;
     std::thread thread_;
 };
@@ -178,7 +213,70 @@ TEST(FetchPageViaXmlHttp, ARefusedConnectionGivesNoBody) {
     getsockname(probe, reinterpret_cast<sockaddr*>(&at), &size);
     closesocket(probe);
     Text address = TextJoin("http://127.0.0.1:", std::to_string(ntohs(at.sin_port)), "/x");
+    // (Wine's component never reports a failed asynchronous request as complete, so there
+    // the fetch gives up only at its limit.)
+    EXPECT_TRUE(FetchPageViaXmlHttp(address, 2000).empty());
+}
+
+double NowMs() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+std::vector<double> g_ticks;
+void CALLBACK RecordTick(HWND, UINT, UINT_PTR, DWORD) {
+    g_ticks.push_back(NowMs());
+}
+
+// A service that keeps silent: the thread's timer keeps firing during the wait, and the reply
+// that comes after 5 s is the result; a service silent past the limit gives nothing.
+TEST(FetchPageViaXmlHttp, WindowKeepsWorkingWhileTheServiceIsSilent) {
+    LocalServer server;
+    struct Case { int silentMs; std::int64_t limitMs; const char* want; } cases[] = {
+        {5000, kFetchTimeLimitMs, "late"},
+        {4000, 1500, ""},
+    };
+    for (const Case& c : cases) {
+        server.Reply("late", "200 OK", c.silentMs);
+        g_ticks.clear();
+        const UINT_PTR timer = SetTimer(nullptr, 0, 20, &RecordTick);
+        const double start = NowMs();
+        Text address = TextJoin("http://", server.Base(), "/silent");
+        const std::string got = AsString(FetchPageViaXmlHttp(address, c.limitMs));
+        const double end = NowMs();
+        KillTimer(nullptr, timer);
+        EXPECT_EQ(got, c.want) << "silent " << c.silentMs << " ms";
+        // From the first tick on: the first use of the component loads it, once per process.
+        ASSERT_FALSE(g_ticks.empty());
+        double longestGap = end - g_ticks.back();
+        for (std::size_t i = 1; i < g_ticks.size(); ++i) {
+            longestGap = std::max(longestGap, g_ticks[i] - g_ticks[i - 1]);
+        }
+        EXPECT_LT(longestGap, 100.0) << "silent " << c.silentMs << " ms";
+        EXPECT_LT(end - start, static_cast<double>(std::min<std::int64_t>(c.limitMs, c.silentMs)) + 2000.0);
+    }
+}
+
+void CALLBACK QuitSoon(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    PostQuitMessage(7);
+}
+
+// The program quitting (its window closed) ends the wait at once; the quit stays posted for
+// the program's own loop.
+TEST(FetchPageViaXmlHttp, QuittingEndsTheWait) {
+    LocalServer server;
+    server.Reply("never read", "200 OK", 10000);
+    SetTimer(nullptr, 0, 200, &QuitSoon);
+    const double start = NowMs();
+    Text address = TextJoin("http://", server.Base(), "/quit");
     EXPECT_TRUE(FetchPageViaXmlHttp(address).empty());
+    EXPECT_LT(NowMs() - start, 5000.0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
 }
 
 // Start-up may have put the thread into either apartment before the first fetch.
@@ -197,6 +295,24 @@ TEST(FetchPageViaXmlHttp, WorksWhateverApartmentTheThreadIsIn) {
         caller.join();
         EXPECT_EQ(got, "in an apartmentin an apartment") << "model " << model;
     }
+}
+
+// After a request given up at the limit (aborted), the next ones go out and come back: an
+// abort once left the thread's later requests completing at once, empty and unsent.
+TEST(FetchPageViaXmlHttp, AFetchGivenUpLeavesTheNextOnesWorking) {
+    {
+        LocalServer silent;
+        silent.Reply("late", "200 OK", 4000);
+        Text address = TextJoin("http://", silent.Base(), "/given-up");
+        EXPECT_TRUE(FetchPageViaXmlHttp(address, 1000).empty());
+    }
+    LocalServer server;
+    for (int i = 0; i < 2; ++i) {
+        server.Reply("fresh " + std::to_string(i));
+        Text address = TextJoin("http://", server.Base(), "/next", std::to_string(i));
+        EXPECT_EQ(AsString(FetchPageViaXmlHttp(address)), "fresh " + std::to_string(i));
+    }
+    EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 }  // namespace

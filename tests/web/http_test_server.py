@@ -17,9 +17,20 @@ absolute address is routed by its path too):
   /body?hex=HEX             200 with exactly those bytes
   /big?bytes=N              200 with N bytes: byte i is i % 251 (zero bytes included)
   /lie?declared=D&bytes=N   200 declaring a length of D, sending N bytes as /big, then closing
-  /__stats                  200, "tls=N hung=N hung_closed=N requests=N": connections that
-                            opened with a TLS handshake, /hang requests, those of them the
-                            client closed, and all requests but these
+  /endless?framing=F        200 with a body that never ends ("e" bytes, ~16 MB/s), framed by F:
+                            "length" (a Content-Length of 10^15), "close" (no length: the
+                            body ends with the connection) or "chunked"; until the client
+                            closes the connection. Each one counts in "endless" and, once the
+                            client has gone, in "endless_closed"
+  /cookies?count=N          200, N Set-Cookie lines c0=0 … (also with &set=)
+  /loop?n=N                 302 to /loop?n=N+1, for ever
+  /close                    reads the request and closes the connection without a word
+  /parse.php?kw=PATH        answers as PATH would: the parse-service query of the program
+                            chooses a mode by the address typed
+  /__stats                  200, "tls=N hung=N hung_closed=N requests=N endless=N
+                            endless_closed=N": connections that opened with a TLS handshake,
+                            /hang requests, those of them the client closed, all requests but
+                            these, and the endless bodies
 
 Run alone:  http_test_server.py [--port P] [--port-file F]   (port 0: a free one)
 """
@@ -42,6 +53,8 @@ class Stats:
         self.hung = 0
         self.hung_closed = 0
         self.requests = 0  # every request but those for /__stats
+        self.endless = 0
+        self.endless_closed = 0
         self.log = []  # (port, first line) of every request, for failure reports
 
     def add(self, name, n=1):
@@ -117,6 +130,10 @@ class Handler(socketserver.BaseRequestHandler):
         url = urllib.parse.urlsplit(target)
         query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
         path = url.path
+        if path == "/parse.php":  # the mode is the typed address
+            url = urllib.parse.urlsplit(query.get("kw", ["/"])[0])
+            query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+            path = url.path
 
         def q(name, default=""):
             return query.get(name, [default])[0]
@@ -127,7 +144,8 @@ class Handler(socketserver.BaseRequestHandler):
         if path == "/__stats":
             with stats.lock:
                 body = (f"tls={stats.tls} hung={stats.hung} hung_closed={stats.hung_closed} "
-                        f"requests={stats.requests}").encode()
+                        f"requests={stats.requests} endless={stats.endless} "
+                        f"endless_closed={stats.endless_closed}").encode()
         else:
             stats.add("requests")
         if path == "/__stats":
@@ -147,6 +165,17 @@ class Handler(socketserver.BaseRequestHandler):
                     stats.add("hung_closed")
                     return
             return
+        elif path == "/endless":
+            self.endless(sock, q("framing", "length"), stats)
+            return
+        elif path == "/close":
+            return
+        elif path == "/loop":
+            status = "302 Found"
+            extra.append(f"Location: /loop?n={int(q('n', '0')) + 1}")
+            body = b"again"
+        elif path == "/cookies" and q("count"):
+            extra += [f"Set-Cookie: c{i}={i}; path=/cookies" for i in range(int(q("count")))]
         elif path == "/slow":
             time.sleep(min(int(q("ms", "0")), MAX_WAIT_S * 1000) / 1000.0)
         elif path == "/drip":
@@ -191,6 +220,25 @@ class Handler(socketserver.BaseRequestHandler):
         except OSError:
             pass
 
+
+    @staticmethod
+    def endless(sock, framing, stats):
+        stats.add("endless")
+        head = {"length": "Content-Length: 1000000000000000\r\n", "close": "",
+                "chunked": "Transfer-Encoding: chunked\r\n"}.get(framing, "")
+        chunk = b"e" * 65536
+        if framing == "chunked":
+            chunk = b"10000\r\n" + chunk + b"\r\n"
+        try:
+            sock.sendall(f"HTTP/1.1 200 OK\r\n{head}Connection: close\r\n\r\n".encode())
+            # About 16 MB/s: endless, and no more than a client can be asked to hold for a
+            # few seconds (and slow enough for Wine's Internet API, which reads what is left
+            # of a declared length when a request is closed, to catch up and let go).
+            while True:
+                sock.sendall(chunk)
+                time.sleep(0.004)
+        except OSError:
+            stats.add("endless_closed")
 
     @staticmethod
     def drip(sock, count, interval_ms):

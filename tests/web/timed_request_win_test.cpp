@@ -2,6 +2,8 @@
 // against a silent server, the window staying live during the wait, a nested request, a
 // worker that outlives its limit, and a worker that cannot be started.
 #include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/owned_win.h"
 #include "tests/web/server_helpers_win.h"
 #include "web/timed_request.h"
 #include "web/timed_request_win.h"
@@ -206,6 +209,115 @@ TEST(TimedRequest, WorkerThatCannotStartGivesTheEmptyResultAtOnce) {
     EXPECT_TRUE(body.empty());
     EXPECT_LT(NowMs() - start, 1000.0);
     EXPECT_EQ(ServerCounter("requests"), before);
+}
+
+// The server's /big body: byte i is i % 251.
+std::string Pattern(std::size_t n) {
+    std::string bytes(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) {
+        bytes[i] = static_cast<char>(i % 251);
+    }
+    return bytes;
+}
+
+// Hostile servers: every one gives a defined result within the limit and a little.
+TEST(TimedRequest, HostileServersGiveDefinedResultsInTime) {
+    const std::string notice = AsString(kNotice);
+    std::string cookies5000;
+    for (int i = 0; i < 5000; ++i) {
+        cookies5000 += "c" + std::to_string(i) + "=" + std::to_string(i) + ";";
+    }
+    struct Case {
+        const char* path;
+        int limitS;
+        std::string body;  // "*" for any echo of the request
+        const char* headersStart;
+        std::string cookies;
+    } cases[] = {
+        {"/endless?framing=length", 2, notice, nullptr, ""},
+        {"/endless?framing=close", 2, notice, nullptr, ""},
+        {"/endless?framing=chunked", 2, notice, nullptr, ""},
+        {"/hang", 2, notice, nullptr, ""},
+        {"/cookies?count=5000", 30, "*", "HTTP/1.1 200", cookies5000},
+        // Wine's Internet API takes minutes over a block this size: there the notice comes.
+        {"/bigheaders?bytes=2097152", 5, "*", "HTTP/1.1 200", ""},
+        {"/loop", 10, "again", "HTTP/1.1 302", ""},  // the eleventh answer, a redirect itself
+        {"/lie?declared=100000&bytes=1000", 10, Pattern(1000), "HTTP/1.1 200", ""},
+        {"/close", 10, "", "", ""},
+        {"/body?hex=", 10, "", "HTTP/1.1 200", ""},
+    };
+    for (const Case& c : cases) {
+        Text headers = "untouched", received = "untouched";
+        const int before = ServerCounter("requests");
+        const double start = NowMs();
+        const std::string body = AsString(
+            TimedHttpRequest(ServerUrl(c.path), {}, {}, {}, {}, {}, c.limitS, &headers, {}, &received));
+        const double elapsed = NowMs() - start;
+        EXPECT_LT(elapsed, c.limitS * 1000.0 + 1500) << c.path;
+        if (body == notice && c.body == "*" && std::string(c.path).rfind("/bigheaders", 0) == 0) {
+            EXPECT_EQ(headers, Text("untouched"));
+            continue;
+        }
+        if (c.body == "*") {
+            EXPECT_EQ(ParseEcho(TextToBytes(Text(body))).requestLine.rfind("GET ", 0), 0u) << c.path;
+        } else {
+            EXPECT_TRUE(body == c.body) << c.path << ": " << body.size() << " bytes";
+        }
+        if (c.headersStart == nullptr) {
+            EXPECT_EQ(headers, Text("untouched")) << c.path;
+            continue;
+        }
+        EXPECT_EQ(headers.str().rfind(c.headersStart, 0), 0u) << c.path << ": " << headers.str().substr(0, 40);
+        EXPECT_EQ(received.str(), c.cookies) << c.path;
+        if (std::string(c.path) == "/loop") {
+            EXPECT_EQ(ServerCounter("requests") - before, 1 + 10) << "ten redirects followed, then no more";
+        }
+        if (std::string(c.path).rfind("/bigheaders", 0) == 0) {
+            EXPECT_GT(headers.size(), 2097152u);
+            EXPECT_NE(headers.str().find("X-End: 1\r\n"), std::string::npos);
+        }
+    }
+}
+
+int ThreadCount() {
+    UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int n = 0;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+        n += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+    }
+    return n;
+}
+
+double PrivateMegabytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                            sizeof counters);
+    return static_cast<double>(counters.PagefileUsage) / (1 << 20);
+}
+
+// A worker given up at the limit stops: after each of twenty time-outs against a body that
+// never ends, the worker's thread is gone, its memory given back and its connection closed
+// within two seconds.
+TEST(TimedRequest, GivenUpWorkersStopAndLetGo) {
+    TimedHttpRequest(ServerUrl("/echo/warm-up"));
+    PumpMessagesFor(300);
+    const int threads = ThreadCount();
+    const double megabytes = PrivateMegabytes();
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(TimedHttpRequest(ServerUrl("/endless?framing=length"), {}, {}, {}, {}, {}, 1), kNotice);
+        bool settled = false;
+        for (int wait = 0; wait < 20 && !settled; ++wait) {
+            PumpMessagesFor(100);
+            settled = ThreadCount() <= threads && PrivateMegabytes() < megabytes + 32 &&
+                      ServerCounter("endless_closed") == ServerCounter("endless");
+        }
+        ASSERT_TRUE(settled) << "time-out " << i + 1 << ": " << ThreadCount() << " threads (" << threads
+                             << " before), " << PrivateMegabytes() << " MB (" << megabytes << " before), endless "
+                             << ServerCounter("endless") << " closed " << ServerCounter("endless_closed");
+    }
 }
 
 }  // namespace

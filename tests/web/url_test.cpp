@@ -10,8 +10,10 @@ TEST(Url, HostFromUrl) {
         {"http://WWW.Example.COM:8080/a/b", "www.example.com"},
         {"https://Secure.Example.com/", "secure.example.com"},
         {"http://a.com", "a.com"},
-        // Only "/" and ":" end the host: credentials give the user name, a bare query stays.
-        {"http://user:pw@host.com/x", "user"},
+        // A user name and password are not the host; a bare query stays in it.
+        {"http://user:pw@Host.com:81/x", "host.com"},
+        {"http://a@b@c.com/x@y", "c.com"},
+        {"HTTP://A.com/", "a.com"},
         {"http://a.com?x=1", "a.com?x=1"},
         // A second address in the query does not change the host.
         {"http://a.com/p?u=http://b.com/q", "a.com"},
@@ -39,6 +41,9 @@ TEST(Url, PathFromUrl) {
         {"http://p:8/a?b", "/a?b"},
         {"HTTPS://s/y", "/y"},
         {"http:///z", "/z"},
+        {"http://host:pw@host/x", "/x"},
+        {"http://u:p/w@h.com", "/w@h.com"},  // a "@" after the first "/" belongs to the path
+        {"HTTP://a.com/x", "/x"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(PathFromUrl(c.url), c.want) << c.url.str();
@@ -58,6 +63,9 @@ TEST(Url, PortFromUrl) {
         {"a.com:81/x", 81},
         {"a.com:81", 81},
         {"a.com", 80},
+        {"http://user:pw@a.com/", 80},
+        {"http://user:pw@a.com:81/", 81},
+        {"HTTP://a.com:82/", 82},
         // Only "http://" is skipped; the engine uses 443 for a secure request itself.
         {"https://a.com:8443/", 0},
         // Beyond 32 bits the low 32 bits of the truncated number remain.
