@@ -1,32 +1,33 @@
-// The update notice: the page's bytes read as a text, decoded, and the version and the
-// archive address taken from between "版本:" / "地址:" and the next ";".
-// (The pieces the notice reading is made of; the version is a number, the address a text.)
+// The update notice: a raw response header block and a page body read into the check's
+// decision. Whatever the bytes, the decision keeps its rules: no answer for a fetch that is
+// not whole, a newer version only beyond the tolerance, and an address that is the first
+// "地址:" value, without a zero byte or a ";".
 #include <cmath>
 
 #include "fuzz/fuzz_input.h"
 #include "text/between.h"
-#include "text/gbk_markers.h"
 #include "text/url_decode.h"
-
-namespace {
-
-inline constexpr const char* kVersionMarker = QL_GBK_MARKER("版本:", "\xB0\xE6\xB1\xBE:");
-inline constexpr const char* kAddressMarker = QL_GBK_MARKER("地址:", "\xB5\xD8\xD6\xB7:");
-
-}  // namespace
+#include "update/notice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace ql;
-    const Text page = UrlDecode(BytesToText(ByteSet(data, data + size)));
-    QL_FUZZ_CHECK(fuzz::NoZero(page));
-    for (const char* marker : {kVersionMarker, kAddressMarker}) {
-        const Text value = TextBetween(page, marker, ";");
-        QL_FUZZ_CHECK(fuzz::NoZero(value) && !fuzz::Holds(value.view(), ";"));
-        QL_FUZZ_CHECK(value.empty() || fuzz::Holds(page.view(), TextJoin(marker, value, ";").view()) ||
-                      TextFind(page, TextJoin(marker, value, ";"), 1, true) > 0);
+    fuzz::Input in(data, size);
+    const Text headers(in.Field());
+    const std::string_view rest = in.Rest();
+    const ByteSet body(rest.begin(), rest.end());
+
+    const UpdateNotice notice = ReadUpdateNotice(body, headers);
+    if (!FetchComplete(body, headers)) {
+        QL_FUZZ_CHECK(notice.verdict == UpdateVerdict::NoAnswer);
     }
-    const double version = TextToNumber(TextBetween(page, kVersionMarker, ";"));
-    QL_FUZZ_CHECK(!std::isnan(version));
-    TruncateToInteger(version);
+    if (notice.verdict == UpdateVerdict::NoAnswer) {
+        return 0;
+    }
+    QL_FUZZ_CHECK(std::isfinite(notice.version));
+    QL_FUZZ_CHECK((notice.verdict == UpdateVerdict::NewVersion) ==
+                  (notice.version - kProgramVersion > kVersionTolerance));
+    QL_FUZZ_CHECK(fuzz::NoZero(notice.archiveAddress) && !fuzz::Holds(notice.archiveAddress.view(), ";"));
+    const Text page = UrlDecode(BytesToText(body));
+    QL_FUZZ_CHECK(TextCompare(notice.archiveAddress, TextBetween(page, kAddressMarker, kValueEnd)) == 0);
     return 0;
 }

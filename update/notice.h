@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "text/gbk_markers.h"
 #include "text/text.h"
 
 namespace ql {
@@ -17,8 +18,8 @@ inline constexpr double kVersionTolerance = 1e-07;
 
 // The notice page holds "版本:" + version + ";" and "地址:" + archive address + ";" (ASCII
 // colon and semicolon; the first occurrence of each counts).
-inline constexpr const char* kVersionMarker = "版本:";
-inline constexpr const char* kAddressMarker = "地址:";
+inline constexpr const char* kVersionMarker = QL_GBK_MARKER("版本:", "\xB0\xE6\xB1\xBE:");
+inline constexpr const char* kAddressMarker = QL_GBK_MARKER("地址:", "\xB5\xD8\xD6\xB7:");
 inline constexpr const char* kValueEnd = ";";
 
 inline constexpr const char* kUpdateBoxTitle = "更新提示:";

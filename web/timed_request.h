@@ -10,14 +10,19 @@
 #include <cstdint>
 #include <optional>
 
+#include "text/gbk_markers.h"
 #include "text/text.h"
 #include "web/request_record.h"
 
 namespace ql {
 
 // What comes back in place of a body when the limit passes first (GBK bytes).
-inline constexpr const char* kTimeoutNotice =
-    "超时返回，指定网站不能访问，或者你的网络出现问题，你可以把参数中的＂超时返回＂的值设置长一些。";
+inline constexpr const char* kTimeoutNotice = QL_GBK_MARKER(
+    "超时返回，指定网站不能访问，或者你的网络出现问题，你可以把参数中的＂超时返回＂的值设置长一些。",
+    "\xB3\xAC\xCA\xB1\xB7\xB5\xBB\xD8\xA3\xAC\xD6\xB8\xB6\xA8\xCD\xF8\xD5\xBE\xB2\xBB\xC4\xDC\xB7\xC3\xCE\xCA"
+    "\xA3\xAC\xBB\xF2\xD5\xDF\xC4\xE3\xB5\xC4\xCD\xF8\xC2\xE7\xB3\xF6\xCF\xD6\xCE\xCA\xCC\xE2\xA3\xAC\xC4\xE3"
+    "\xBF\xC9\xD2\xD4\xB0\xD1\xB2\xCE\xCA\xFD\xD6\xD0\xB5\xC4\xA3\xA2\xB3\xAC\xCA\xB1\xB7\xB5\xBB\xD8\xA3\xA2"
+    "\xB5\xC4\xD6\xB5\xC9\xE8\xD6\xC3\xB3\xA4\xD2\xBB\xD0\xA9\xA1\xA3");
 
 inline constexpr std::int64_t kDefaultTimeLimitMs = 60000;
 
