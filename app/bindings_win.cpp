@@ -12,8 +12,8 @@
 
 #include "app/main_window.h"
 #include "resolve/actions.h"
-#include "update/check.h"
 #include "ui/skin_win.h"
+#include "update/check.h"
 
 namespace ql {
 

@@ -51,13 +51,9 @@ const std::vector<MenuEntry> kMenuEntries = {
 
 }  // namespace
 
-const FormWindow& MainWindowForm() {
-    return kWindow;
-}
+const FormWindow& MainWindowForm() { return kWindow; }
 
-const std::vector<FormControl>& MainWindowControls() {
-    return kControls;
-}
+const std::vector<FormControl>& MainWindowControls() { return kControls; }
 
 const FormControl* FindFormControl(FormItem item) {
     for (const FormControl& c : kControls) {
@@ -83,21 +79,13 @@ const char* FormName(FormItem item) {
     return c ? c->name : "";
 }
 
-const std::vector<StatusPane>& StatusBarPanes() {
-    return kPanes;
-}
+const std::vector<StatusPane>& StatusBarPanes() { return kPanes; }
 
-const std::vector<ListColumn>& ResultListColumns() {
-    return kColumns;
-}
+const std::vector<ListColumn>& ResultListColumns() { return kColumns; }
 
-const char* MenuCaption() {
-    return FindFormControl(I::菜单)->text;
-}
+const char* MenuCaption() { return FindFormControl(I::菜单)->text; }
 
-const std::vector<MenuEntry>& MenuEntries() {
-    return kMenuEntries;
-}
+const std::vector<MenuEntry>& MenuEntries() { return kMenuEntries; }
 
 Rect RectInWindow(const FormControl& control) {
     Rect r{control.left, control.top, control.width, control.height};

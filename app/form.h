@@ -53,8 +53,8 @@ enum class ControlKind : int {
 };
 
 enum class Fill : int {
-    Default,      // the control's own system colour
-    LightBlue,    // kLightBlue
+    Default,    // the control's own system colour
+    LightBlue,  // kLightBlue
     White,
     Transparent,  // the window's background shows through
 };
@@ -120,10 +120,10 @@ const FormControl* FindFormControl(FormItem item);
 // The form name ("超级按钮1", …; "MainWindow" for the window, "菜单.下载" for a menu item).
 const char* FormName(FormItem item);
 
-const std::vector<StatusPane>& StatusBarPanes();  // 状态条1
+const std::vector<StatusPane>& StatusBarPanes();     // 状态条1
 const std::vector<ListColumn>& ResultListColumns();  // 超级列表框1
-const char* MenuCaption();                          // 菜单
-const std::vector<MenuEntry>& MenuEntries();        // 菜单's items, top to bottom
+const char* MenuCaption();                           // 菜单
+const std::vector<MenuEntry>& MenuEntries();         // 菜单's items, top to bottom
 
 // The control's rectangle relative to the window (resolving `inside`).
 Rect RectInWindow(const FormControl& control);

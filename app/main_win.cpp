@@ -3,6 +3,4 @@
 
 #include "app/program.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    ql::ProgramStart();
-}
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { ql::ProgramStart(); }

@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
+#include "app/resource_ids.h"
 #include "base/owned_gdiplus_win.h"
 #include "base/owned_win.h"
-#include "app/resource_ids.h"
 #include "text/wide.h"
 
 namespace ql {
@@ -27,9 +27,7 @@ constexpr int kItemCount = static_cast<int>(FormItem::菜单_复制) + 1;
 constexpr int kFirstControlId = 100;
 constexpr UINT kFirstMenuCommand = 200;
 
-int Index(FormItem item) {
-    return static_cast<int>(item);
-}
+int Index(FormItem item) { return static_cast<int>(item); }
 
 struct WindowState {
     BindingTable bindings;
@@ -49,9 +47,7 @@ struct WindowState {
 HWND g_window = nullptr;
 WindowState* g_state = nullptr;
 
-HINSTANCE Instance() {
-    return GetModuleHandleW(nullptr);
-}
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 FormItem ItemOfControl(HWND control) {
     if (g_state && control) {
@@ -577,9 +573,7 @@ HWND CreateMainWindow(const BindingTable& bindings) {
     return g_window;
 }
 
-HWND MainWindowHandle() {
-    return g_window;
-}
+HWND MainWindowHandle() { return g_window; }
 
 HWND MainWindowControl(FormItem item) {
     if (!g_state || Index(item) < 0 || Index(item) >= kItemCount) {
@@ -588,9 +582,7 @@ HWND MainWindowControl(FormItem item) {
     return g_state->controls[static_cast<std::size_t>(Index(item))];
 }
 
-HMENU MainWindowMenu() {
-    return g_state ? g_state->menu.get() : nullptr;
-}
+HMENU MainWindowMenu() { return g_state ? g_state->menu.get() : nullptr; }
 
 void ShowListMenu() {
     HWND window = g_window;

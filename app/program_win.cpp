@@ -108,12 +108,8 @@ void RunProgram(const BindingTable& bindings) {
     std::exit(0);
 }
 
-void ProgramStart() {
-    RunProgram(MainWindowBindings());
-}
+void ProgramStart() { RunProgram(MainWindowBindings()); }
 
-void EndProgram() {
-    std::exit(0);
-}
+void EndProgram() { std::exit(0); }
 
 }  // namespace ql

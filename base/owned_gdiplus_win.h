@@ -4,8 +4,8 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
 #include <objidl.h>
+#include <windows.h>
 
 #include <gdiplus.h>
 
@@ -13,9 +13,7 @@
 
 namespace ql {
 
-inline void DisposePlusImage(Gdiplus::GpImage* image) noexcept {
-    Gdiplus::DllExports::GdipDisposeImage(image);
-}
+inline void DisposePlusImage(Gdiplus::GpImage* image) noexcept { Gdiplus::DllExports::GdipDisposeImage(image); }
 using UniquePlusImage = UniqueHandle<Gdiplus::GpImage*, DisposePlusImage>;
 using UniquePlusBitmap = UniqueHandle<Gdiplus::GpBitmap*, DisposePlusImage>;
 using UniquePlusPen = UniqueHandle<Gdiplus::GpPen*, &Gdiplus::DllExports::GdipDeletePen>;

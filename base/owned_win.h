@@ -8,9 +8,9 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <windows.h>
 #include <wininet.h>
 
 #include <string>
@@ -65,9 +65,7 @@ using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
 using UniqueInternetHandle = UniqueHandle<HINTERNET, &::InternetCloseHandle>;
 
 // Window-system and GDI objects.
-inline void DeleteGdiObject(HGDIOBJ object) noexcept {
-    DeleteObject(object);
-}
+inline void DeleteGdiObject(HGDIOBJ object) noexcept { DeleteObject(object); }
 using OwnedFont = UniqueHandle<HFONT, DeleteGdiObject>;
 using OwnedBrush = UniqueHandle<HBRUSH, DeleteGdiObject>;
 using OwnedBitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
@@ -78,9 +76,7 @@ using OwnedDc = UniqueHandle<HDC, DeleteDC>;
 
 // A window's device context from GetDC, given back to the window that owns it. The owner
 // form, for a device context handed from one holder to another.
-inline void ReleaseWindowDc(HDC dc) noexcept {
-    ReleaseDC(WindowFromDC(dc), dc);
-}
+inline void ReleaseWindowDc(HDC dc) noexcept { ReleaseDC(WindowFromDC(dc), dc); }
 using UniqueWindowDc = UniqueHandle<HDC, ReleaseWindowDc>;
 
 // A device context borrowed from a window with GetDC, given back with ReleaseDC.
@@ -179,9 +175,7 @@ private:
 };
 
 // COM: interface pointers, strings and variants.
-inline void ReleaseComObject(IUnknown* object) noexcept {
-    object->Release();
-}
+inline void ReleaseComObject(IUnknown* object) noexcept { object->Release(); }
 template <class Interface>
 using ComPtr = UniqueHandle<Interface*, ReleaseComObject>;
 

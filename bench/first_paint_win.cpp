@@ -77,8 +77,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // After the skin's set-up (bindings run in table order): the skin's procedure is in place.
     bindings.push_back({ql::FormItem::MainWindow, ql::FormEvent::Created, [] {
                             HWND window = ql::MainWindowHandle();
-                            g_painter = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-                                window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FirstPaint)));
+                            g_painter = reinterpret_cast<WNDPROC>(
+                                SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FirstPaint)));
                         }});
     ql::RunProgram(bindings);
 #endif

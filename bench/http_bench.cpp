@@ -34,9 +34,7 @@ double NowSeconds() {
 
 std::string g_port;
 
-Text Url(const std::string& path) {
-    return Text("http://127.0.0.1:" + g_port + path);
-}
+Text Url(const std::string& path) { return Text("http://127.0.0.1:" + g_port + path); }
 
 // The whole body through the engine, as the runner's worker gets it.
 std::size_t EngineRead() {
@@ -50,8 +48,8 @@ std::size_t EngineRead() {
 std::size_t BareRead(DWORD block) {
     ql::UniqueInternetHandle internet(InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, "", "", 0));
     ql::UniqueInternetHandle connection(InternetConnectA(internet.get(), "127.0.0.1",
-                                                         static_cast<INTERNET_PORT>(std::atoi(g_port.c_str())), "",
-                                                         "", INTERNET_SERVICE_HTTP, 0, 0));
+                                                         static_cast<INTERNET_PORT>(std::atoi(g_port.c_str())), "", "",
+                                                         INTERNET_SERVICE_HTTP, 0, 0));
     const std::string path = "/big?bytes=" + std::to_string(kBodyBytes);
     ql::UniqueInternetHandle request(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1", "", nullptr,
                                                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE, 0));
@@ -103,7 +101,8 @@ int main() {
     Contender contenders[] = {
         {"engine (HttpRequest)", &EngineRead, {}},
         {"engine through TimedHttpRequest",
-         [] { return ql::TimedHttpRequest(Url("/big?bytes=" + std::to_string(kBodyBytes))).size(); }, {}},
+         [] { return ql::TimedHttpRequest(Url("/big?bytes=" + std::to_string(kBodyBytes))).size(); },
+         {}},
         {"bare InternetReadFile loop, 64 KiB blocks", [] { return BareRead(64 * 1024); }, {}},
         {"bare InternetReadFile loop, 2 KiB blocks", [] { return BareRead(2048); }, {}},
         {"bare InternetReadFile loop, 1 MiB blocks", [] { return BareRead(1 << 20); }, {}},
@@ -145,8 +144,8 @@ int main() {
         const ByteSet page = ql::FetchPageViaXmlHttp(address);
         const double wall = NowSeconds() - start;
         const double cpu = ThreadCpuMs() - cpuBefore;
-        std::printf("window thread during a %.1f s silent parse service: %.1f ms CPU, %.2f %% of a core (%s)\n",
-                    wall, cpu, cpu / (wall * 10.0), page.empty() ? "no page!" : "page received");
+        std::printf("window thread during a %.1f s silent parse service: %.1f ms CPU, %.2f %% of a core (%s)\n", wall,
+                    cpu, cpu / (wall * 10.0), page.empty() ? "no page!" : "page received");
     }
 
     // Received cookies: the time grows with their number, not with its square.

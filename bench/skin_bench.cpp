@@ -147,8 +147,8 @@ int main() {
     const double s = Median(skinned);
     const double m = Median(minimal);
     std::printf("process start to first paint, median of %zu and %zu runs:\n", skinned.size(), minimal.size());
-    std::printf("  the program, first skinned paint     %8.1f ms   %.2f x the minimal window's (goal: at most 1.5)\n", s,
-                m > 0 ? s / m : 0.0);
+    std::printf("  the program, first skinned paint     %8.1f ms   %.2f x the minimal window's (goal: at most 1.5)\n",
+                s, m > 0 ? s / m : 0.0);
     std::printf("    of which the skin's set-up and first paint %6.1f ms\n", Median(skinShare));
     std::printf("  a minimal Win32 window, first paint  %8.1f ms\n", m);
     return 0;

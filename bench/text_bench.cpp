@@ -55,11 +55,8 @@ struct Shape {
     bool utf8;  // whether the decoded bytes are UTF-8, so the conversion alone is compared
 };
 const Shape kShapes[] = {
-    {"mixed", kMixedLine, true},
-    {"ascii", kAsciiLine, true},
-    {"chinese", kChinese, true},
-    {"escapes", kEscapedChinese, true},
-    {"gbk", kGbkLine, false},
+    {"mixed", kMixedLine, true},        {"ascii", kAsciiLine, true}, {"chinese", kChinese, true},
+    {"escapes", kEscapedChinese, true}, {"gbk", kGbkLine, false},
 };
 
 // The other routines: each reads a page made of one repeated unit.
@@ -92,8 +89,8 @@ const std::vector<Routine>& Routines() {
          kMiB, 16 * kMiB},
         {"TextReplace", kMixedLine, "", "",
          [](const Text& t) { benchmark::DoNotOptimize(ql::TextReplace(t, "%E7", "#")); }, kMiB, 16 * kMiB},
-        {"TextFind", kMixedLine, "", "",
-         [](const Text& t) { benchmark::DoNotOptimize(ql::TextFind(t, "</body>")); }, kMiB, 16 * kMiB},
+        {"TextFind", kMixedLine, "", "", [](const Text& t) { benchmark::DoNotOptimize(ql::TextFind(t, "</body>")); },
+         kMiB, 16 * kMiB},
         {"TextFindIgnoreCase", kMixedLine, "", "",
          [](const Text& t) { benchmark::DoNotOptimize(ql::TextFind(t, "</BODY>", 1, true)); }, kMiB, 16 * kMiB},
         {"ReadResultRows", "http://127.0.0.1/v/123456.flv\r\n", "", "",
@@ -167,11 +164,15 @@ int main(int argc, char** argv) {
     // The machine is shared: CPU time, and the fastest of several repetitions, are the figures
     // that other load disturbs least.
     auto configure = [](benchmark::internal::Benchmark* b) {
-        b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true)->ComputeStatistics(
-            "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+        b->Unit(benchmark::kMillisecond)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true)
+            ->ComputeStatistics("min",
+                                [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
     };
     auto add = [&](const std::string& name, std::function<const Text&()> page, std::function<void(const Text&)> run) {
-        configure(benchmark::RegisterBenchmark(name.c_str(), [page, run](benchmark::State& s) { Run(s, page(), run); }));
+        configure(
+            benchmark::RegisterBenchmark(name.c_str(), [page, run](benchmark::State& s) { Run(s, page(), run); }));
     };
     const auto urlDecode = [](const Text& t) { benchmark::DoNotOptimize(ql::UrlDecode(t)); };
     const auto convert = [](const Text& t) { benchmark::DoNotOptimize(ql::Utf8ToGbk(ql::TextToBytes(t))); };
@@ -185,18 +186,22 @@ int main(int argc, char** argv) {
             add("UrlDecode/" + key, page, urlDecode);
             if (shape.utf8) {
                 // The conversion alone, on the bytes the decoding hands to it.
-                add("Utf8ToGbk/" + key, [key, page]() -> const Text& {
-                    return Page("decoded " + key, [&] {
-                        std::string decoded;
-                        for (std::size_t i = 0; i < page().size();) {
-                            const bool escape = page()[i] == '%' && i + 2 < page().size();
-                            decoded += escape ? static_cast<char>(std::stoi(page().str().substr(i + 1, 2), nullptr, 16))
-                                              : static_cast<char>(page()[i]);
-                            i += escape ? 3 : 1;
-                        }
-                        return decoded;
-                    });
-                }, convert);
+                add(
+                    "Utf8ToGbk/" + key,
+                    [key, page]() -> const Text& {
+                        return Page("decoded " + key, [&] {
+                            std::string decoded;
+                            for (std::size_t i = 0; i < page().size();) {
+                                const bool escape = page()[i] == '%' && i + 2 < page().size();
+                                decoded +=
+                                    escape ? static_cast<char>(std::stoi(page().str().substr(i + 1, 2), nullptr, 16))
+                                           : static_cast<char>(page()[i]);
+                                i += escape ? 3 : 1;
+                            }
+                            return decoded;
+                        });
+                    },
+                    convert);
             }
         }
     }
@@ -204,9 +209,12 @@ int main(int argc, char** argv) {
         for (std::size_t size : {r.small, r.large}) {
             const std::string key = std::string(r.name) + "/" + SizeName(size);
             const Routine* routine = &r;
-            add(key, [key, routine, size]() -> const Text& {
-                return Page(key, [&] { return routine->head + Repeat(routine->unit, size) + routine->tail; });
-            }, r.run);
+            add(
+                key,
+                [key, routine, size]() -> const Text& {
+                    return Page(key, [&] { return routine->head + Repeat(routine->unit, size) + routine->tail; });
+                },
+                r.run);
         }
     }
     benchmark::Initialize(&argc, argv);
@@ -220,8 +228,8 @@ int main(int argc, char** argv) {
         Goal("UrlDecode " + s + " 16 MiB / 1 MiB", Ratio(url16, url1), true, 20);
         if (shape.utf8) {
             for (const char* size : {"1MiB", "16MiB"}) {
-                const double share = 100 * Ratio(reporter.Ms("Utf8ToGbk/" + s + "/" + size),
-                                                 reporter.Ms("UrlDecode/" + s + "/" + size));
+                const double share =
+                    100 * Ratio(reporter.Ms("Utf8ToGbk/" + s + "/" + size), reporter.Ms("UrlDecode/" + s + "/" + size));
                 Goal("UrlDecode " + s + " " + size + ", % of the conversion's speed", share, false, 60);
             }
         }

@@ -6,6 +6,7 @@
 // Started by bench/update_bench.py, which runs the local server (its port comes in
 // QL_TEST_SERVER_PORT). The archive is written beside this program and removed at the end.
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <algorithm>
@@ -41,9 +42,7 @@ PROCESS_MEMORY_COUNTERS Memory() {
     return counters;
 }
 
-double MiB(std::size_t bytes) {
-    return static_cast<double>(bytes) / (1 << 20);
-}
+double MiB(std::size_t bytes) { return static_cast<double>(bytes) / (1 << 20); }
 
 }  // namespace
 
@@ -99,16 +98,17 @@ int main() {
     std::printf("64 MiB archive from a local server, %d rounds:\n", kRounds);
     std::printf("%-44s median %7.1f MB/s, best %7.1f MB/s\n", "engine (HttpRequest)", Median(engine),
                 *std::max_element(engine.begin(), engine.end()));
-    std::printf("%-44s median %7.1f MB/s, best %7.1f MB/s\n", "the fetch alone (TimedHttpRequest)",
-                Median(runner), *std::max_element(runner.begin(), runner.end()));
+    std::printf("%-44s median %7.1f MB/s, best %7.1f MB/s\n", "the fetch alone (TimedHttpRequest)", Median(runner),
+                *std::max_element(runner.begin(), runner.end()));
     std::printf("%-44s median %7.1f MB/s, best %7.1f MB/s\n", "update download path (fetch, check, save)",
                 Median(download), *std::max_element(download.begin(), download.end()));
     std::printf("download path / engine (medians): %.2f (goal: at least 0.90)\n", Median(download) / Median(engine));
     const double megabytes = static_cast<double>(kArchiveBytes) / 1e6;
     std::printf("saving the archive (write, flush to disk, move) adds about %.0f ms to the fetch (medians)\n",
                 (megabytes / Median(download) - megabytes / Median(runner)) * 1000);
-    std::printf("peak working set above baseline during the first download: %.1f MiB = %.2f x the archive "
-                "(goal: at most 1.50; baseline %.1f MiB)\n",
-                rise, rise / MiB(kArchiveBytes), MiB(baseline));
+    std::printf(
+        "peak working set above baseline during the first download: %.1f MiB = %.2f x the archive "
+        "(goal: at most 1.50; baseline %.1f MiB)\n",
+        rise, rise / MiB(kArchiveBytes), MiB(baseline));
     return 0;
 }

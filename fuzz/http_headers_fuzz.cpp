@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Text block = RequestHeaderBlock(input.method, completed, input.body, input.cookies);
     QL_FUZZ_CHECK(fuzz::StartsWith(block.view(), completed.view()));
     QL_FUZZ_CHECK(block.size() >= CookieLine(input.cookies).size() &&
-                  block.view().substr(block.size() - CookieLine(input.cookies).size()) == CookieLine(input.cookies).view());
+                  block.view().substr(block.size() - CookieLine(input.cookies).size()) ==
+                      CookieLine(input.cookies).view());
     if (input.method == Text("POST") && !input.body.empty()) {
         QL_FUZZ_CHECK(HoldsAnyCase(block, "Content-Length"));
     }

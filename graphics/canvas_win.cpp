@@ -11,9 +11,7 @@ namespace {
 
 using namespace Gdiplus::DllExports;
 
-bool StorePlus(Gdiplus::GpStatus status) {
-    return StorePlusStatus(static_cast<std::int32_t>(status));
-}
+bool StorePlus(Gdiplus::GpStatus status) { return StorePlusStatus(static_cast<std::int32_t>(status)); }
 
 }  // namespace
 
@@ -66,8 +64,8 @@ bool GdiCanvas::DrawString(const Text& text, const PlusFont& font, const PlusSol
                            const Gdiplus::RectF& layoutRect, const PlusStringFormat& format) {
     // Through the program's one screen edge (code page 936), not the system's code page.
     const std::wstring wide = WideFromGbk(text);
-    return StorePlus(GdipDrawString(graphics_.get(), wide.c_str(), static_cast<INT>(wide.size()), font.get(), &layoutRect,
-                                format.get(), brush.get()));
+    return StorePlus(GdipDrawString(graphics_.get(), wide.c_str(), static_cast<INT>(wide.size()), font.get(),
+                                    &layoutRect, format.get(), brush.get()));
 }
 
 bool GdiCanvas::DrawImageRect(const PlusImage& image, float x, float y, float w, float h) {

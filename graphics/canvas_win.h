@@ -5,8 +5,8 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
 #include <objidl.h>
+#include <windows.h>
 
 #include <gdiplus.h>
 

@@ -31,8 +31,7 @@ inline constexpr char kNoDeviceContext[] =
 inline constexpr char kMemoryDc[] = "创建内存设备句柄失败（CreateCompatibleDC()结果为0）";
 inline constexpr char kBitmap[] = "创建设备位图失败（CreateCompatibleBitmap()结果为0）";
 inline constexpr char kSelectBitmap[] = "选入位图到内存设备失败（SelectObject()结果为0）";
-inline constexpr char kCopyTo[] =
-    "将内存设备场景内容复制到窗口设备场景失败(BitBlt()返回值为0)请检查图形是否创建成功";
+inline constexpr char kCopyTo[] = "将内存设备场景内容复制到窗口设备场景失败(BitBlt()返回值为0)请检查图形是否创建成功";
 inline constexpr char kBlendTo[] =
     "将内存设备场景内容复制到窗口设备场景失败(AlphaBlend()返回值为0)请检查图形是否创建成功";
 inline constexpr char kSubclass[] = "设置窗口信息失败(SetWindowLongA()返回值为0)";

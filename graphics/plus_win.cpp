@@ -11,9 +11,7 @@ namespace {
 
 using namespace Gdiplus::DllExports;
 
-bool StorePlus(Gdiplus::GpStatus status) {
-    return StorePlusStatus(static_cast<std::int32_t>(status));
-}
+bool StorePlus(Gdiplus::GpStatus status) { return StorePlusStatus(static_cast<std::int32_t>(status)); }
 
 }  // namespace
 

@@ -7,8 +7,8 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
 #include <objidl.h>
+#include <windows.h>
 
 #include <gdiplus.h>
 
@@ -50,7 +50,7 @@ public:
     IStream* get() const { return stream_.get(); }
 
 private:
-    UniqueGlobal block_;       // the stream does not free it: released after the stream
+    UniqueGlobal block_;  // the stream does not free it: released after the stream
     ComPtr<IStream> stream_;
 };
 

@@ -12,8 +12,8 @@ bool WindowHook::Subclass(HWND window, WNDPROC procedure) {
         hooked_ = true;
         // GWL_WNDPROC does not exist in a 64-bit program; a narrow procedure on this Unicode
         // window would garble every text that passes through it.
-        previousProcedure_ = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+        previousProcedure_ =
+            reinterpret_cast<WNDPROC>(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
         if (!previousProcedure_) {
             hooked_ = false;
             ReplaceDrawingError(drawing_error::kSubclass);
@@ -31,13 +31,9 @@ LRESULT WindowHook::CallPrevious(HWND window, UINT message, WPARAM wParam, LPARA
     return CallWindowProcW(previousProcedure_, window, message, wParam, lParam);
 }
 
-HDC WindowHook::BeginPaint(HWND window) {
-    return ::BeginPaint(window, &paint_);
-}
+HDC WindowHook::BeginPaint(HWND window) { return ::BeginPaint(window, &paint_); }
 
-void WindowHook::EndPaint(HWND window) {
-    ::EndPaint(window, &paint_);
-}
+void WindowHook::EndPaint(HWND window) { ::EndPaint(window, &paint_); }
 
 bool WindowHook::SetRoundRectRegion(int x, int y, int w, int h, int ellipseWidth, int ellipseHeight, bool redraw) {
     OwnedRegion region(CreateRoundRectRgn(x, y, x + w, y + h, ellipseWidth, ellipseHeight));

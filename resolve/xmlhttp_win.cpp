@@ -164,7 +164,9 @@ bool WaitForFetch(HANDLE fetcher, std::int64_t limitMs, std::optional<WPARAM>& q
         if (remaining <= 0) {
             return false;
         }
-        const DWORD result = MsgWaitForMultipleObjects(1, &fetcher, FALSE, static_cast<DWORD>(std::min<std::int64_t>(remaining, INFINITE - 1)), QS_ALLINPUT);
+        const DWORD result =
+            MsgWaitForMultipleObjects(1, &fetcher, FALSE,
+                                      static_cast<DWORD>(std::min<std::int64_t>(remaining, INFINITE - 1)), QS_ALLINPUT);
         if (result == WAIT_OBJECT_0) {
             return true;
         }

@@ -22,8 +22,10 @@ constexpr char16_t kQuestion = u'?';
 // invalid sequence each, and "F4 90" too: that is how the Windows decoder counts.
 std::uint32_t DecodeUtf8Sequence(std::string_view s, std::size_t& i) {
     const unsigned char lead = static_cast<unsigned char>(s[i++]);
-    const int len = (lead >= 0xC2 && lead <= 0xDF) ? 1 : (lead >= 0xE0 && lead <= 0xEF) ? 2
-                  : (lead >= 0xF0 && lead <= 0xF4) ? 3 : 0;
+    const int len = (lead >= 0xC2 && lead <= 0xDF)   ? 1
+                    : (lead >= 0xE0 && lead <= 0xEF) ? 2
+                    : (lead >= 0xF0 && lead <= 0xF4) ? 3
+                                                     : 0;
     static constexpr unsigned char kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
     std::uint32_t res = lead & kMask[len];
     // A sequence cut short by the end takes the continuation bytes that are there.
@@ -36,27 +38,27 @@ std::uint32_t DecodeUtf8Sequence(std::string_view s, std::size_t& i) {
     };
     std::uint32_t c = 0;
     switch (len) {
-    case 3:
-        if (!next(c)) break;
-        res = (res << 6) | c;
-        ++i;
-        if (res < 0x10) break;  // overlong four-byte form
-        [[fallthrough]];
-    case 2:
-        if (!next(c)) break;
-        res = (res << 6) | c;
-        if (res >= (0x110000 >> 6)) break;  // beyond U+10FFFF: this byte is not taken
-        ++i;
-        if (res < 0x20) break;                           // overlong three-byte form
-        if (res >= (0xD800 >> 6) && res <= (0xDFFF >> 6)) break;  // encoded surrogate
-        [[fallthrough]];
-    case 1:
-        if (!next(c)) break;
-        res = (res << 6) | c;
-        ++i;
-        return res;
-    default:
-        break;
+        case 3:
+            if (!next(c)) break;
+            res = (res << 6) | c;
+            ++i;
+            if (res < 0x10) break;  // overlong four-byte form
+            [[fallthrough]];
+        case 2:
+            if (!next(c)) break;
+            res = (res << 6) | c;
+            if (res >= (0x110000 >> 6)) break;  // beyond U+10FFFF: this byte is not taken
+            ++i;
+            if (res < 0x20) break;                                    // overlong three-byte form
+            if (res >= (0xD800 >> 6) && res <= (0xDFFF >> 6)) break;  // encoded surrogate
+            [[fallthrough]];
+        case 1:
+            if (!next(c)) break;
+            res = (res << 6) | c;
+            ++i;
+            return res;
+        default:
+            break;
     }
     return ~0u;
 }
@@ -127,10 +129,14 @@ std::string EncodeUtf8(std::u16string_view units) {
 
 const char* IconvName(std::uint32_t codePage) {
     switch (codePage) {
-    case kCodePageGbk: return "CP936";
-    case kCodePageBig5: return "CP950";
-    case 1252: return "WINDOWS-1252";
-    default: return nullptr;
+        case kCodePageGbk:
+            return "CP936";
+        case kCodePageBig5:
+            return "CP950";
+        case 1252:
+            return "WINDOWS-1252";
+        default:
+            return nullptr;
     }
 }
 
@@ -217,14 +223,19 @@ struct CodePageCache {
 CodePageCache* CacheFor(std::uint32_t codePage) {
     static CodePageCache gbk, big5, western;
     switch (codePage) {
-    case kCodePageGbk: return &gbk;
-    case kCodePageBig5: return &big5;
-    case 1252: return &western;
-    default: return nullptr;
+        case kCodePageGbk:
+            return &gbk;
+        case kCodePageBig5:
+            return &big5;
+        case 1252:
+            return &western;
+        default:
+            return nullptr;
     }
 }
 
-char16_t LookUpDecode(std::uint32_t codePage, CodePageCache& cache, std::size_t index, const char* bytes, std::size_t n) {
+char16_t LookUpDecode(std::uint32_t codePage, CodePageCache& cache, std::size_t index, const char* bytes,
+                      std::size_t n) {
     const std::uint32_t known = cache.decode[index].load(std::memory_order_relaxed);
     if (known) {
         return static_cast<char16_t>(known - 0x10000);
@@ -319,9 +330,10 @@ bool HoldsCombiningMark(std::u16string_view units) {
 char16_t Compose(char16_t base, char16_t mark) {
     const Composition key{base, mark, 0};
     const auto* end = std::end(kGbkCompositions);
-    const auto* it = std::lower_bound(std::begin(kGbkCompositions), end, key, [](const Composition& a, const Composition& b) {
-        return a.base != b.base ? a.base < b.base : a.mark < b.mark;
-    });
+    const auto* it =
+        std::lower_bound(std::begin(kGbkCompositions), end, key, [](const Composition& a, const Composition& b) {
+            return a.base != b.base ? a.base < b.base : a.mark < b.mark;
+        });
     return (it != end && it->base == base && it->mark == mark) ? it->composed : 0;
 }
 

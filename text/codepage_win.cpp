@@ -71,7 +71,8 @@ std::u16string DecodeCodePage(std::uint32_t codePage, std::string_view bytes) {
         return std::u16string();
     }
     std::u16string out(static_cast<std::size_t>(units), u'\0');
-    const int written = MultiByteToWideChar(codePage, 0, bytes.data(), n, reinterpret_cast<wchar_t*>(out.data()), units);
+    const int written =
+        MultiByteToWideChar(codePage, 0, bytes.data(), n, reinterpret_cast<wchar_t*>(out.data()), units);
     out.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return out;
 }

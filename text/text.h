@@ -42,9 +42,14 @@ public:
 
     // Appends in place (amortised); zero bytes in `more` end what is taken from it.
     Text& operator+=(std::string_view more);
-    Text& operator+=(const Text& more) { bytes_ += more.bytes_; return *this; }
+    Text& operator+=(const Text& more) {
+        bytes_ += more.bytes_;
+        return *this;
+    }
     Text& operator+=(const char* more) { return *this += (more ? std::string_view(more) : std::string_view()); }
-    void push_back(char c) { if (c != '\0') bytes_.push_back(c); }
+    void push_back(char c) {
+        if (c != '\0') bytes_.push_back(c);
+    }
     void reserve(std::size_t n) { bytes_.reserve(n); }
 
     friend bool operator==(const Text& a, const Text& b) { return a.bytes_ == b.bytes_; }

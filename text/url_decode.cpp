@@ -14,7 +14,7 @@ struct DigitTable {
     int value[256];
     constexpr DigitTable() : value() {
         for (int c = 0; c < 256; ++c) {
-            value[c] = (c >= '0' && c <= '9') ? c - '0'
+            value[c] = (c >= '0' && c <= '9')   ? c - '0'
                        : (c >= 'A' && c <= 'F') ? c - 'A' + 10
                        : (c >= 'a' && c <= 'f') ? c - 'a' + 10
                                                 : -2;
@@ -73,7 +73,8 @@ Text Utf8ToGbk(const ByteSet& utf8) {
 }
 
 ByteSet Utf8ToUtf16Bytes(const ByteSet& utf8) {
-    return Utf16ToBytes(DecodeCodePage(kCodePageUtf8, std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size())));
+    return Utf16ToBytes(
+        DecodeCodePage(kCodePageUtf8, std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size())));
 }
 
 Text Utf16BytesToGbk(const ByteSet& utf16) {

@@ -32,13 +32,9 @@ ByteSet StoredFile(int resourceId) {
 
 }  // namespace
 
-WindowSkin* TheWindowSkin() {
-    return g_skin.get();
-}
+WindowSkin* TheWindowSkin() { return g_skin.get(); }
 
-void CreateGlobals() {
-    g_skin = std::make_unique<WindowSkin>();
-}
+void CreateGlobals() { g_skin = std::make_unique<WindowSkin>(); }
 
 void DestroyGlobals() {
     if (!g_skin) {
@@ -88,8 +84,8 @@ void LoadButtonPictures() {
                                                &ImageButton::pressedImage};
     for (int state = 0; state < 3; ++state) {
         for (int i = 0; i < kSkinButtonCount; ++i) {
-            (skin->buttons[static_cast<std::size_t>(i)].*states[state]).LoadFromBytes(
-                StoredFile(kButtonPictures[i][state]));
+            (skin->buttons[static_cast<std::size_t>(i)].*states[state])
+                .LoadFromBytes(StoredFile(kButtonPictures[i][state]));
         }
     }
 }
@@ -121,12 +117,8 @@ void SetSkinOptions(const ByteSet& titleIcon, const ByteSet& backgroundPicture, 
     }
 }
 
-void OpenGuestbookPage() {
-    OpenAddress(Text(QINGLAN_SITE "/index.php?s=gb-show.html"));
-}
+void OpenGuestbookPage() { OpenAddress(Text(QINGLAN_SITE "/index.php?s=gb-show.html")); }
 
-void OpenSoftwarePage() {
-    OpenAddress(Text(QINGLAN_SITE "/my-show-id-soft.html"));
-}
+void OpenSoftwarePage() { OpenAddress(Text(QINGLAN_SITE "/my-show-id-soft.html")); }
 
 }  // namespace ql

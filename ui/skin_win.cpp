@@ -27,9 +27,7 @@ const PlusImage* PictureFor(const ImageButton& button) {
 // The window's device context for the skin's drawing. Child windows are left out: the copy
 // covers the whole window, and a control outside the part being repainted would otherwise be
 // painted over and not drawn again.
-HDC SkinWindowDc(HWND window) {
-    return GetDCEx(window, nullptr, DCX_CACHE | DCX_CLIPCHILDREN | DCX_CLIPSIBLINGS);
-}
+HDC SkinWindowDc(HWND window) { return GetDCEx(window, nullptr, DCX_CACHE | DCX_CLIPCHILDREN | DCX_CLIPSIBLINGS); }
 
 Text WindowTitle(HWND window) {
     wchar_t title[256] = {};

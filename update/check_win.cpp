@@ -30,10 +30,10 @@ int ShowUpdateBox(HWND owner, const char* text, UINT buttons) {
 UniqueKernelHandle CreatePendingFile(const std::wstring& path, PendingFile& pending) {
     static unsigned serial = 0;  // the user-interface thread's only
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring name = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial) +
-                            L".part";
-        const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr);
+        std::wstring name =
+            path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial) + L".part";
+        const HANDLE file =
+            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             pending.Track(std::move(name));
             return UniqueKernelHandle(file);

@@ -12,13 +12,9 @@ namespace ql {
 
 namespace {
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // A written decimal number and nothing else: blanks, an optional sign, digits with at most
 // one decimal point and at least one digit, blanks. TextToNumber would read "2013-04-16" as
@@ -44,7 +40,7 @@ bool IsDecimalNumber(std::string_view v) {
 }
 
 struct DeclaredLength {
-    bool present = false;  // a Content-Length line is there
+    bool present = false;                // a Content-Length line is there
     std::optional<std::uint64_t> value;  // its value, when it is a number
 };
 
@@ -106,7 +102,8 @@ bool FetchComplete(const ByteSet& body, const Text& headers) {
         return false;
     }
     const std::string_view notice(kTimeoutNotice);
-    if (body.size() == notice.size() && std::string_view(reinterpret_cast<const char*>(body.data()), body.size()) == notice) {
+    if (body.size() == notice.size() &&
+        std::string_view(reinterpret_cast<const char*>(body.data()), body.size()) == notice) {
         return false;
     }
     const DeclaredLength declared = ReadDeclaredLength(headers);
@@ -124,8 +121,8 @@ UpdateNotice ReadUpdateNotice(const ByteSet& body, const Text& headers) {
         return notice;
     }
     notice.version = TextToNumber(versionText);
-    notice.verdict = notice.version - kProgramVersion > kVersionTolerance ? UpdateVerdict::NewVersion
-                                                                          : UpdateVerdict::UpToDate;
+    notice.verdict =
+        notice.version - kProgramVersion > kVersionTolerance ? UpdateVerdict::NewVersion : UpdateVerdict::UpToDate;
     notice.archiveAddress = TextBetween(page, kAddressMarker, kValueEnd);
     return notice;
 }

@@ -10,9 +10,7 @@
 
 namespace ql {
 
-Text UpdateNoticeAddress() {
-    return QL_UPDATE_NOTICE_ADDRESS;
-}
+Text UpdateNoticeAddress() { return QL_UPDATE_NOTICE_ADDRESS; }
 
 std::optional<std::int32_t> UpdateFetchLimitSeconds() {
     if (QL_UPDATE_FETCH_LIMIT_S > 0) {

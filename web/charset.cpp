@@ -18,9 +18,7 @@ bool IsGbkLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 
 }  // namespace
 
-Text Utf8TextToGbk(const Text& utf8) {
-    return Text(Utf8ToCodePage(utf8.view(), kCodePageGbk));
-}
+Text Utf8TextToGbk(const Text& utf8) { return Text(Utf8ToCodePage(utf8.view(), kCodePageGbk)); }
 
 Text Big5ToSimplifiedGbk(const Text& big5) { return ToSimplifiedChinese(Big5ToGbk(big5)); }
 
@@ -58,8 +56,8 @@ Text ToSimplifiedChinese(const Text& gbk) {
             continue;
         }
         const auto code = static_cast<std::uint16_t>((lead << 8) | static_cast<unsigned char>(out[i + 1]));
-        const GbkPair* it = std::lower_bound(begin, end, code,
-                                             [](const GbkPair& p, std::uint16_t c) { return p.traditional < c; });
+        const GbkPair* it =
+            std::lower_bound(begin, end, code, [](const GbkPair& p, std::uint16_t c) { return p.traditional < c; });
         if (it != end && it->traditional == code) {
             out[i] = static_cast<char>(it->simplified >> 8);
             out[i + 1] = static_cast<char>(it->simplified & 0xFF);

@@ -10,9 +10,7 @@ constexpr const char* kSetCookieName = "Set-Cookie: ";
 constexpr std::int32_t kSetCookieNameLength = 12;
 }  // namespace
 
-bool IsSecureAddress(const Text& address) {
-    return TextLower(TextLeft(address, 8)) == Text("https://");
-}
+bool IsSecureAddress(const Text& address) { return TextLower(TextLeft(address, 8)) == Text("https://"); }
 
 std::int32_t ConnectPort(const Text& address) {
     if (!IsSecureAddress(address)) {
@@ -80,8 +78,7 @@ Text CookieLine(const Text& cookies) {
     return TextJoin("Cookie: ", cookies, "\r\n\r\n");
 }
 
-Text RequestHeaderBlock(const Text& method, const Text& completedHeaders, const ByteSet& body,
-                        const Text& cookies) {
+Text RequestHeaderBlock(const Text& method, const Text& completedHeaders, const ByteSet& body, const Text& cookies) {
     Text block = completedHeaders;
     if (method == Text("POST") && !body.empty()) {
         if (TextFind(block, "Content-Type", 1, true) < 1) {

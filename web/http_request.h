@@ -72,8 +72,7 @@ Text CookieLine(const Text& cookies);
 // The header block that is sent: the completed headers, for a POST with a body its
 // Content-Type and Content-Length lines unless the caller named them, then the cookie line.
 // Only the exact method text "POST" carries the body; any other method is sent as a GET.
-Text RequestHeaderBlock(const Text& method, const Text& completedHeaders, const ByteSet& body,
-                        const Text& cookies);
+Text RequestHeaderBlock(const Text& method, const Text& completedHeaders, const ByteSet& body, const Text& cookies);
 
 // A cookie as it goes into the system cookie store: the Set-Cookie value split at its first
 // "=" (the value keeps its attributes, such as path and expiry).
@@ -102,7 +101,7 @@ struct HttpRequestPlan {
     Text path;
     std::uint32_t flags = 0;
     Text headerBlock;
-    ByteSet sentBody;  // the body for a POST, else empty
+    ByteSet sentBody;    // the body for a POST, else empty
     Text cookieAddress;  // where received cookies are stored: "http://" and the host
 };
 

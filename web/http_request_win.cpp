@@ -37,9 +37,7 @@ constexpr std::size_t kMaxReservation = 256u << 20;
 // The first header query's buffer; a longer block is fetched again at the size reported.
 constexpr DWORD kHeaderBuffer = 2048;
 
-bool Stopped(const std::atomic<bool>* stop) {
-    return stop != nullptr && stop->load(std::memory_order_acquire);
-}
+bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_acquire); }
 
 void SetNetworkTimeouts(HINTERNET request, DWORD ms) {
     // Only the request handle's time-outs govern the calls made on it.
@@ -141,9 +139,7 @@ Text LocationOf(HINTERNET request) {
     return Text();
 }
 
-const char* OrNull(const Text& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
+const char* OrNull(const Text& text) { return text.empty() ? nullptr : text.c_str(); }
 
 // One request and its response, without following a redirect.
 struct SingleExchange {
@@ -165,10 +161,9 @@ SingleExchange ExchangeOnce(const HttpRequestInput& input, std::uint32_t network
 
     // Declared in the order of opening, so that every early return closes the request, then
     // the connection, then the Internet handle.
-    UniqueInternetHandle internet(plan.direct
-                                      ? InternetOpenA(plan.agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, "", "", 0)
-                                      : InternetOpenA(plan.agent.c_str(), INTERNET_OPEN_TYPE_PROXY,
-                                                      plan.proxyList.c_str(), "", 0));
+    UniqueInternetHandle internet(
+        plan.direct ? InternetOpenA(plan.agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, "", "", 0)
+                    : InternetOpenA(plan.agent.c_str(), INTERNET_OPEN_TYPE_PROXY, plan.proxyList.c_str(), "", 0));
     if (!internet) {
         return result;
     }
@@ -181,8 +176,8 @@ SingleExchange ExchangeOnce(const HttpRequestInput& input, std::uint32_t network
     // No accept-type list and an empty referrer: the Accept and Referer values travel in the
     // header block. The engine follows redirects itself (to count them), never the system.
     UniqueInternetHandle request(HttpOpenRequestA(connection.get(), plan.method.c_str(), plan.path.c_str(),
-                                                  kHttpVersion, "", nullptr,
-                                                  plan.flags | http_flags::kNoAutoRedirect, 0));
+                                                  kHttpVersion, "", nullptr, plan.flags | http_flags::kNoAutoRedirect,
+                                                  0));
     if (!request) {
         return result;
     }

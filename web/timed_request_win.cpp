@@ -83,8 +83,7 @@ ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart sta
     const std::int64_t limitMs = TimeLimitMs(a.timeoutSeconds);
     // The worker's network time-outs end a worker stuck on a silent server soon after the
     // runner has given up on it (0 would mean the system's defaults).
-    job->networkTimeoutMs =
-        limitMs < 1 ? 1 : limitMs >= INFINITE ? INFINITE - 1 : static_cast<std::uint32_t>(limitMs);
+    job->networkTimeoutMs = limitMs < 1 ? 1 : limitMs >= INFINITE ? INFINITE - 1 : static_cast<std::uint32_t>(limitMs);
 
     auto* workerShare = new std::shared_ptr<RequestJob>(job);
     UniqueKernelHandle worker(start(&RunRequestWorker, workerShare));

@@ -125,9 +125,7 @@ POINT RowPoint(HWND list, int row) {
     return p;
 }
 
-void RightClick(POINT p) {
-    MouseAt(p, true, Press::Click);
-}
+void RightClick(POINT p) { MouseAt(p, true, Press::Click); }
 
 class EventsTest : public ::testing::Test {
 protected:
@@ -218,18 +216,20 @@ void SetClipboardText(const std::wstring& text) {
 // With the program's own table: an item chosen while no row is selected leaves the list, the
 // clipboard and the screen as they were.
 TEST_F(EventsTest, ItemChosenWithoutASelectedRowDoesNothing) {
-    for (const std::vector<WPARAM>& keys : {std::vector<WPARAM>{VK_DOWN, VK_RETURN},  // 下载
+    for (const std::vector<WPARAM>& keys : {std::vector<WPARAM>{VK_DOWN, VK_RETURN},              // 下载
                                             std::vector<WPARAM>{VK_DOWN, VK_DOWN, VK_RETURN}}) {  // 复制
         ScopedMainWindow window;
         HWND list = MainWindowControl(FormItem::超级列表框1);
         test::AppendRow(list, L"http://a/1.flv");
         test::AppendRow(list, L"http://a/2.flv");
         SetClipboardText(L"earlier clipboard");
-        const MenuSighting s = WatchMenu([&] { RightClick(RowPoint(list, 0)); }, keys, [&] {
-            LVITEMW state{};
-            state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-            SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-        });
+        const MenuSighting s = WatchMenu([&] { RightClick(RowPoint(list, 0)); }, keys,
+                                         [&] {
+                                             LVITEMW state{};
+                                             state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+                                             SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                                                          reinterpret_cast<LPARAM>(&state));
+                                         });
         ASSERT_TRUE(s.seen);
         test::Pump(200);
         EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), -1);

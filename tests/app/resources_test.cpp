@@ -23,9 +23,7 @@ Bytes ReadFileBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string Artwork(const char* name) {
-    return std::string(QL_SOURCE_DIR) + "/assets/images/" + name;
-}
+std::string Artwork(const char* name) { return std::string(QL_SOURCE_DIR) + "/assets/images/" + name; }
 
 std::string ProgramPath() {
     const char* build = std::getenv("QL_BUILD_DIR");

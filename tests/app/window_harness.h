@@ -17,9 +17,7 @@
 namespace ql {
 
 // Failure messages name a form element by its number in creation order (0: the window).
-inline void PrintTo(FormItem item, std::ostream* os) {
-    *os << "FormItem(" << static_cast<int>(item) << ")";
-}
+inline void PrintTo(FormItem item, std::ostream* os) { *os << "FormItem(" << static_cast<int>(item) << ")"; }
 
 }  // namespace ql
 

@@ -28,8 +28,8 @@ TEST(CutBetween, Table) {
         {"x[]y", "[", "]", ""},
         {"<A>v</a>", "<a>", "</a>", ""},  // bytes match exactly, case included
         {"<a>v</a>", "<a>", "</a>", "v"},
-        {"|x|y|", "|", "|", "x"},    // the same marker on both sides
-        {"a[b", "[", "]", ""},       // start without end
+        {"|x|y|", "|", "|", "x"},  // the same marker on both sides
+        {"a[b", "[", "]", ""},     // start without end
         {"[", "[", "]", ""},
         {"前[青岚]后", "[", "]", "青岚"},
     };
@@ -76,10 +76,10 @@ TEST(ReadResultRows, Table) {
         {"a**/b\r\n **/\r\n**/ \r\n**", {"a**/b", " **/", "**/ ", "**"}, false},
         {"", {}, false},
         {"u1", {"u1"}, false},
-        {"u1\r\n", {"u1"}, false},               // a line end after the last line adds no row
+        {"u1\r\n", {"u1"}, false},                  // a line end after the last line adds no row
         {"u1\r\n\r\nu2", {"u1", "", "u2"}, false},  // an empty line between two stays a row
         {"\r\n", {""}, false},
-        {"u1\nu2\ru3", {"u1\nu2\ru3"}, false},   // only CR LF separates
+        {"u1\nu2\ru3", {"u1\nu2\ru3"}, false},  // only CR LF separates
         {"u1\r\r\nu2", {"u1\r", "u2"}, false},
         {"视频1\r\n视频2", {"视频1", "视频2"}, false},
     };
@@ -116,10 +116,21 @@ TEST(BuildParseQuery, SendsExactlyTheTypedBytes) {
 }
 
 TEST(IsWebAddress, OnlyHttpAndHttpsRowsOpen) {
-    struct Case { Text row; bool opens; } cases[] = {
-        {"http://m.test/a.mp4", true}, {"HTTPS://a/b", true}, {"hTtP://a", true},
-        {"C:\\x.exe", false}, {"\\\\host\\share\\x.exe", false}, {"file:///c:/x", false},
-        {"ftp://a/b", false}, {" http://a/", false}, {"http:/a", false}, {"https:", false}, {"", false},
+    struct Case {
+        Text row;
+        bool opens;
+    } cases[] = {
+        {"http://m.test/a.mp4", true},
+        {"HTTPS://a/b", true},
+        {"hTtP://a", true},
+        {"C:\\x.exe", false},
+        {"\\\\host\\share\\x.exe", false},
+        {"file:///c:/x", false},
+        {"ftp://a/b", false},
+        {" http://a/", false},
+        {"http:/a", false},
+        {"https:", false},
+        {"", false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(IsWebAddress(c.row), c.opens) << c.row.str();

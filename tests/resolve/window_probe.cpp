@@ -125,7 +125,9 @@ public:
     void Write(std::size_t offset, const void* data, std::size_t n) {
         WriteProcessMemory(process_, at(offset), data, n, nullptr);
     }
-    void Read(std::size_t offset, void* data, std::size_t n) { ReadProcessMemory(process_, at(offset), data, n, nullptr); }
+    void Read(std::size_t offset, void* data, std::size_t n) {
+        ReadProcessMemory(process_, at(offset), data, n, nullptr);
+    }
 
 private:
     HANDLE process_ = nullptr;
@@ -141,8 +143,8 @@ std::string RowText(HWND list, Remote& mem, int row) {
     item.cchTextMax = kTextChars;
     item.pszText = reinterpret_cast<wchar_t*>(mem.at(sizeof(LVITEMW)));
     mem.Write(0, &item, sizeof item);
-    const auto n = static_cast<std::size_t>(
-        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(mem.at(0))));
+    const auto n =
+        static_cast<std::size_t>(SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(mem.at(0))));
     std::wstring text(n, L'\0');
     mem.Read(sizeof(LVITEMW), text.data(), n * sizeof(wchar_t));
     return GbkFromWide(text).str();
@@ -218,8 +220,8 @@ int main(int argc, char** argv) {
         }
         std::printf("\n");
     } else if (cmd == "selected") {
-        std::printf("selected %d\n",
-                    static_cast<int>(SendMessageW(Find().list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)));
+        std::printf("selected %d\n", static_cast<int>(SendMessageW(Find().list, LVM_GETNEXTITEM,
+                                                                   static_cast<WPARAM>(-1), LVNI_SELECTED)));
     } else if (cmd == "select") {
         const Controls c = Find();
         const int row = std::atoi(arg);
@@ -251,7 +253,8 @@ int main(int argc, char** argv) {
                     GetWindowTextW(box, title, 256);
                     GetDlgItemTextW(box, 0xFFFF, text, 256);
                     std::printf("box %s %s %s\n", Hex(GbkFromWide(title).str()).c_str(),
-                                Hex(GbkFromWide(text).str()).c_str(), GetWindow(box, GW_OWNER) == c.window ? "owned" : "free");
+                                Hex(GbkFromWide(text).str()).c_str(),
+                                GetWindow(box, GW_OWNER) == c.window ? "owned" : "free");
                     PostMessageW(box, WM_COMMAND, IDOK, 0);
                     return 0;
                 }

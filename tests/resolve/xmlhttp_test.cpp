@@ -226,15 +226,17 @@ double NowMs() {
 }
 
 std::vector<double> g_ticks;
-void CALLBACK RecordTick(HWND, UINT, UINT_PTR, DWORD) {
-    g_ticks.push_back(NowMs());
-}
+void CALLBACK RecordTick(HWND, UINT, UINT_PTR, DWORD) { g_ticks.push_back(NowMs()); }
 
 // A service that keeps silent: the thread's timer keeps firing during the wait, and the reply
 // that comes after 5 s is the result; a service silent past the limit gives nothing.
 TEST(FetchPageViaXmlHttp, WindowKeepsWorkingWhileTheServiceIsSilent) {
     LocalServer server;
-    struct Case { int silentMs; std::int64_t limitMs; const char* want; } cases[] = {
+    struct Case {
+        int silentMs;
+        std::int64_t limitMs;
+        const char* want;
+    } cases[] = {
         {5000, kFetchTimeLimitMs, "late"},
         {4000, 1500, ""},
     };

@@ -32,39 +32,46 @@ std::string Hex(std::string_view bytes) {
 // converter under code pages 1252 and 936, the native one against ours.
 TEST(CodePage, Decode) {
     using std::string_literals::operator""s;
-    struct Case { std::uint32_t cp; std::string bytes; std::u16string want; } cases[] = {
+    struct Case {
+        std::uint32_t cp;
+        std::string bytes;
+        std::u16string want;
+    } cases[] = {
         {kCodePageUtf8, "\xE7\x89\x88", u"\u7248"},
         {kCodePageUtf8, "\xC3\x28", u"\uFFFD("},
         {kCodePageUtf8, "\xE7\x89\x41", u"\uFFFDA"},
         {kCodePageUtf8, "\x80\x80\x41", u"\uFFFD\uFFFDA"},
-        {kCodePageUtf8, "\xC0\xAF", u"\uFFFD\uFFFD"},              // overlong "/"
-        {kCodePageUtf8, "\xE0\x80\xAF", u"\uFFFD\uFFFD"},          // overlong, three bytes
-        {kCodePageUtf8, "\xED\xA0\x80", u"\uFFFD\uFFFD"},          // an encoded surrogate
+        {kCodePageUtf8, "\xC0\xAF", u"\uFFFD\uFFFD"},      // overlong "/"
+        {kCodePageUtf8, "\xE0\x80\xAF", u"\uFFFD\uFFFD"},  // overlong, three bytes
+        {kCodePageUtf8, "\xED\xA0\x80", u"\uFFFD\uFFFD"},  // an encoded surrogate
         {kCodePageUtf8, "\xF0\x90\x80\x80", u"\U00010000"},
         {kCodePageUtf8, "\xF0\x90\x80\x41", u"\uFFFDA"},
         {kCodePageUtf8, "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
         {kCodePageUtf8, "\xF5\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
         {kCodePageUtf8, "\xFF\x41", u"\uFFFDA"},
-        {kCodePageUtf8, "\xEF\xBB\xBF\x41", u"\uFEFFA"},             // a byte-order mark is a character
-        {kCodePageUtf8, "\xE7\x89", u"\uFFFD"},                      // cut short by the end
+        {kCodePageUtf8, "\xEF\xBB\xBF\x41", u"\uFEFFA"},  // a byte-order mark is a character
+        {kCodePageUtf8, "\xE7\x89", u"\uFFFD"},           // cut short by the end
         {kCodePageUtf8, "\xC2", u"\uFFFD"},
         {kCodePageUtf8, "a\0b"s, u"a\0b"s},
         {kCodePageUtf8, "", u""},
         {kCodePageGbk, "\xB0\xE6", u"\u7248"},
-        {kCodePageGbk, "\x81\x20", u"?"},                            // the space goes with the bad pair
+        {kCodePageGbk, "\x81\x20", u"?"},  // the space goes with the bad pair
         {kCodePageGbk, "\x81\x7F", u"?"},
         {kCodePageGbk, "\x81", u"?"},
         {kCodePageGbk, "A\x81", u"A?"},
-        {kCodePageGbk, "\x81\0A"s, u"?\0A"s},                        // a zero byte is never swallowed
+        {kCodePageGbk, "\x81\0A"s, u"?\0A"s},  // a zero byte is never swallowed
         {kCodePageGbk, "\x80", u"\u20AC"},
-        {kCodePageGbk, "\xFF" "A", u"\uF8F5A"},
-        {kCodePageBig5, "\xBA\xF4\xAD\xB6", u"\u7DB2\u9801"},        // 網頁
+        {kCodePageGbk,
+         "\xFF"
+         "A",
+         u"\uF8F5A"},
+        {kCodePageBig5, "\xBA\xF4\xAD\xB6", u"\u7DB2\u9801"},  // 網頁
         {kCodePageBig5, "\xA1\x40", u"\u3000"},
         {kCodePageBig5, "\xA1\x20", u"?"},
         {kCodePageBig5, "\xA1", u"?"},
         {kCodePageBig5, "\x80", u"\u0080"},
         {1252, "\x81\x80\xFF", u"\u0081\u20AC\u00FF"},
-        {12345, "abc", u""},                                         // no such code page
+        {12345, "abc", u""},  // no such code page
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Hex(DecodeCodePage(c.cp, c.bytes)), Hex(c.want)) << "code page " << c.cp << ": " << Hex(c.bytes);
@@ -82,10 +89,13 @@ TEST(CodePage, Encode) {
         std::size_t firstUnmapped, bytesBefore;
     } cases[] = {
         {kCodePageGbk, u"\u7248", 0, "\xB0\xE6", none, 2},
-        {kCodePageGbk, u"a\u0E01b", 0, "a?b", 1, 1},                  // Thai ko kai has no GBK form
+        {kCodePageGbk, u"a\u0E01b", 0, "a?b", 1, 1},  // Thai ko kai has no GBK form
         {kCodePageGbk, u"\u7248\u0E01\u0E01", 0, "\xB0\xE6??", 1, 2},
-        {kCodePageGbk, u"\U0001F600", 0, "??", 0, 0},                 // a pair without a form
-        {kCodePageGbk, u"\xD800" "A", 0, "?A", 0, 0},                 // a lone surrogate
+        {kCodePageGbk, u"\U0001F600", 0, "??", 0, 0},  // a pair without a form
+        {kCodePageGbk,
+         u"\xD800"
+         "A",
+         0, "?A", 0, 0},  // a lone surrogate
         {kCodePageGbk, u"\xDC00", 0, "?", 0, 0},
         {kCodePageGbk, u"\uFFFD", 0, "?", 0, 0},
         {kCodePageGbk, u"a\0b"s, 0, "a\0b"s, none, 3},
@@ -95,7 +105,13 @@ TEST(CodePage, Encode) {
         {kCodePageGbk, u"e\u0301x", kEncodeCompositeCheck, "\xA8\xA6x", none, 3},
         {kCodePageGbk, u"\u304B\u3099", kEncodeCompositeCheck, "\xA4\xAC", none, 2},  // か + voiced mark
         {kCodePageGbk, u"", 0, "", none, 0},
-        {kCodePageUtf8, u"\xD800" "A", 0, "\xEF\xBF\xBD" "A", none, 4},
+        {kCodePageUtf8,
+         u"\xD800"
+         "A",
+         0,
+         "\xEF\xBF\xBD"
+         "A",
+         none, 4},
         {kCodePageUtf8, u"\U0001F600", 0, "\xF0\x9F\x98\x80", none, 4},
         {kCodePageUtf8, u"\xDC00\xD800", 0, "\xEF\xBF\xBD\xEF\xBF\xBD", none, 6},
         {kCodePageUtf8, u"u\u0308", kEncodeCompositeCheck, "u\xCC\x88", none, 3},

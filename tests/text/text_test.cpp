@@ -28,7 +28,10 @@ TEST(Text, NeverHoldsAZeroByte) {
 }
 
 TEST(Text, Compare) {
-    struct Case { Text a, b; int want; } cases[] = {
+    struct Case {
+        Text a, b;
+        int want;
+    } cases[] = {
         {Text(static_cast<const char*>(nullptr)), "", 0},
         {"a", "b", -1},
         {"b", "a", 1},
@@ -49,7 +52,12 @@ TEST(Text, Join) {
 }
 
 TEST(Text, Find) {
-    struct Case { Text text, sought; std::optional<std::int32_t> start; bool ignoreCase; std::int32_t want; } cases[] = {
+    struct Case {
+        Text text, sought;
+        std::optional<std::int32_t> start;
+        bool ignoreCase;
+        std::int32_t want;
+    } cases[] = {
         {"abab", "b", std::nullopt, false, 2},
         {"abab", "b", 3, false, 4},
         {"abab", "b", 5, false, -1},
@@ -87,7 +95,12 @@ TEST(Text, LeftRightMidClamp) {
 }
 
 TEST(Text, Replace) {
-    struct Case { Text text, from, to; std::optional<std::int32_t> start, count; bool ignoreCase; const char* want; } cases[] = {
+    struct Case {
+        Text text, from, to;
+        std::optional<std::int32_t> start, count;
+        bool ignoreCase;
+        const char* want;
+    } cases[] = {
         {"a-b-c", "-", "+", std::nullopt, std::nullopt, false, "a+b+c"},
         {"a-b-c", "-", "", std::nullopt, std::nullopt, false, "abc"},
         {"a-b-c", "-", "--", std::nullopt, std::nullopt, false, "a--b--c"},  // no rescanning
@@ -114,9 +127,16 @@ TEST(Text, CaseAndTrim) {
 }
 
 TEST(Text, Numbers) {
-    struct Case { const char* text; double want; } cases[] = {
-        {"", 0.0}, {"20130415", 20130415.0}, {"-3.5", -3.5}, {"+7", 7.0}, {"  42abc", 42.0},
-        {"abc", 0.0}, {".5", 0.5}, {"1e5", 1.0}, {"0x10", 0.0}, {"-", 0.0}, {"3.", 3.0},
+    struct Case {
+        const char* text;
+        double want;
+    } cases[] = {
+        {"", 0.0},         {"20130415", 20130415.0},
+        {"-3.5", -3.5},    {"+7", 7.0},
+        {"  42abc", 42.0}, {"abc", 0.0},
+        {".5", 0.5},       {"1e5", 1.0},
+        {"0x10", 0.0},     {"-", 0.0},
+        {"3.", 3.0},
     };
     for (const Case& c : cases) {
         EXPECT_DOUBLE_EQ(TextToNumber(c.text), c.want) << c.text;

@@ -24,8 +24,8 @@ TEST(ReadUpdateNotice, Table) {
         {"newer by 2e-7", u8"版本:20130415.0000002;", kOk, V::NewVersion, ""},
         {"newer by 0.5e-7 is within the tolerance", u8"版本:20130415.00000005;", kOk, V::UpToDate, ""},
         {"percent-escaped UTF-8 line",
-         "x %E7%89%88%E6%9C%AC%3A20130416%3B %E5%9C%B0%E5%9D%80%3Ahttp%3A%2F%2Fh.test%2Fq.rar%3B", kOk,
-         V::NewVersion, "http://h.test/q.rar"},
+         "x %E7%89%88%E6%9C%AC%3A20130416%3B %E5%9C%B0%E5%9D%80%3Ahttp%3A%2F%2Fh.test%2Fq.rar%3B", kOk, V::NewVersion,
+         "http://h.test/q.rar"},
         {"full-width colon is not the marker", u8"版本：20130416;地址：h.test/a.rar;", kOk, V::NoAnswer, ""},
         {"no version", u8"<p>nothing announced</p> 地址:h.test/a.rar;", kOk, V::NoAnswer, ""},
         {"empty version", u8"版本:;", kOk, V::NoAnswer, ""},
@@ -41,8 +41,8 @@ TEST(ReadUpdateNotice, Table) {
         {"no status line", u8"版本:20130416;", "", V::NoAnswer, ""},
         {"empty body", "", kOk, V::NoAnswer, ""},
         {"time-out notice", kTimeoutNotice, kOk, V::NoAnswer, ""},
-        {"cut short of its declared length", u8"版本:20130416;",
-         "HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n", V::NoAnswer, ""},
+        {"cut short of its declared length", u8"版本:20130416;", "HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n",
+         V::NoAnswer, ""},
     };
     for (const Case& c : cases) {
         const UpdateNotice n = ReadUpdateNotice(BytesOf(c.body), c.headers);

@@ -8,7 +8,9 @@ namespace ql {
 namespace {
 
 TEST(Charset, Utf8TextToGbk) {
-    struct Case { Text utf8, want; } cases[] = {
+    struct Case {
+        Text utf8, want;
+    } cases[] = {
         {"\xE4\xB8\xAD\xE6\x96\x87", "\xD6\xD0\xCE\xC4"},  // 中文
         {"plain ASCII", "plain ASCII"},
         {"\xC3\x28", "?("},
@@ -24,7 +26,9 @@ TEST(Charset, Utf8TextToGbk) {
 }
 
 TEST(Charset, Big5) {
-    struct Case { Text big5, gbk, simplified; } cases[] = {
+    struct Case {
+        Text big5, gbk, simplified;
+    } cases[] = {
         {"\xBA\xF4\xAD\xB6", "網頁", "网页"},
         {"ABC \xBA\xF4", "ABC 網", "ABC 网"},
         // U+2027 (Big5 A1 45) has no GBK form: the text ends before it.
@@ -41,13 +45,15 @@ TEST(Charset, Big5) {
 }
 
 TEST(Charset, ToSimplifiedChinese) {
-    struct Case { Text in, want; } cases[] = {
+    struct Case {
+        Text in, want;
+    } cases[] = {
         {"plain ASCII 123 <a href=\"x\">", "plain ASCII 123 <a href=\"x\">"},
         {"網頁", "网页"},
         {"體育後來", "体育后来"},
-        {"中文", "中文"},            // already simplified
-        {"W網W", "W网W"},            // 網 is BE 57: its trail byte is not an ASCII "W"
-        {"a\xBE", "a\xBE"},         // a lead byte at the end stays
+        {"中文", "中文"},    // already simplified
+        {"W網W", "W网W"},    // 網 is BE 57: its trail byte is not an ASCII "W"
+        {"a\xBE", "a\xBE"},  // a lead byte at the end stays
         {"", ""},
     };
     for (const Case& c : cases) {

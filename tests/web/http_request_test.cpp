@@ -59,13 +59,12 @@ TEST(RequestRecord, RequestSurvivesPackingAndUnpacking) {
 }
 
 TEST(RequestRecord, OnlyTheExactSwitchTextFollowsRedirects) {
-    struct Case { ByteSet slot; bool follow; } cases[] = {
-        {TextToBytes("真"), true},
-        {TextToBytes("真 "), false},
-        {TextToBytes("true"), false},
-        {TextToBytes("假"), false},
-        {ByteSet(), false},
-        {BytesOf(std::string_view("\xd5\xe6\0", 3)), false},
+    struct Case {
+        ByteSet slot;
+        bool follow;
+    } cases[] = {
+        {TextToBytes("真"), true},  {TextToBytes("真 "), false}, {TextToBytes("true"), false},
+        {TextToBytes("假"), false}, {ByteSet(), false},          {BytesOf(std::string_view("\xd5\xe6\0", 3)), false},
     };
     for (const Case& c : cases) {
         RequestRecord record;
@@ -108,7 +107,11 @@ TEST(RequestRecord, ResponseFillsSlotsOneTwoAndSixOnly) {
 }
 
 TEST(HttpRequest, SecureAddressAndPort) {
-    struct Case { Text address; bool secure; std::int32_t port; } cases[] = {
+    struct Case {
+        Text address;
+        bool secure;
+        std::int32_t port;
+    } cases[] = {
         {"http://a.com/", false, 80},
         {"http://a.com:8080/x", false, 8080},
         // Only the scheme makes a request secure, not an address in the query.
@@ -136,7 +139,12 @@ TEST(HttpRequest, SecureAddressAndPort) {
 }
 
 TEST(HttpRequest, FlagWord) {
-    struct Case { bool secure; Text cookies; bool follow; std::uint32_t want; } cases[] = {
+    struct Case {
+        bool secure;
+        Text cookies;
+        bool follow;
+        std::uint32_t want;
+    } cases[] = {
         {false, "", true, 0x80004010},
         {false, "", false, 0x80204010},
         {false, "a=1", true, 0x80084010},
@@ -156,7 +164,9 @@ TEST(HttpRequest, FlagWord) {
 }
 
 TEST(HttpRequest, AgentComesFromAUserAgentLine) {
-    struct Case { Text headers, agent; } cases[] = {
+    struct Case {
+        Text headers, agent;
+    } cases[] = {
         {"", kDefaultAgent},
         {"X-Agent: no\r\n", kDefaultAgent},
         {"User-Agent: Tester/1.0\r\n", "Tester/1.0"},
@@ -170,7 +180,9 @@ TEST(HttpRequest, AgentComesFromAUserAgentLine) {
 }
 
 TEST(HttpRequest, DefaultHeaderLinesAreAddedWhereNotNamed) {
-    struct Case { Text headers, want; } cases[] = {
+    struct Case {
+        Text headers, want;
+    } cases[] = {
         {"", TextJoin(kAcceptLine, kRefererLine, kLanguageLine)},
         {"X-A: 1\r\n", TextJoin("X-A: 1\r\n", kAcceptLine, kRefererLine, kLanguageLine)},
         {"accept: */*\r\n", TextJoin("accept: */*\r\n", kRefererLine, kLanguageLine)},
@@ -192,7 +204,11 @@ TEST(HttpRequest, DefaultHeaderLinesAreAddedWhereNotNamed) {
 
 TEST(HttpRequest, HeaderBlockForGetAndPost) {
     const ByteSet form = TextToBytes("a=1&b=2");
-    struct Case { Text method, headers; ByteSet body; Text cookies, want; } cases[] = {
+    struct Case {
+        Text method, headers;
+        ByteSet body;
+        Text cookies, want;
+    } cases[] = {
         {"GET", "H: 1\r\n", form, "", "H: 1\r\n"},
         {"GET", "H: 1\r\n", {}, "c=1", "H: 1\r\nCookie: c=1\r\n\r\n"},
         {"GET", "H: 1\r\n", {}, "  ", "H: 1\r\nCookie:   \r\n\r\n"},
@@ -216,9 +232,13 @@ TEST(HttpRequest, HeaderBlockForGetAndPost) {
 
 TEST(HttpRequest, ReceivedCookiesFromTheHeaderBlock) {
     using Cookies = std::vector<std::pair<std::string, std::string>>;
-    struct Case { Text block, text; Cookies stored; } cases[] = {
+    struct Case {
+        Text block, text;
+        Cookies stored;
+    } cases[] = {
         {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "", {}},
-        {"HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nX: y\r\nSet-Cookie: b=2; path=/\r\n\r\n", "a=1;b=2;",
+        {"HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nX: y\r\nSet-Cookie: b=2; path=/\r\n\r\n",
+         "a=1;b=2;",
          {{"a", "1; path=/"}, {"b", "2; path=/"}}},
         // No ";": only ";" is collected, but the cookie is stored.
         {"HTTP/1.1 200 OK\r\nSet-Cookie: a=b\r\n\r\n", ";", {{"a", "b"}}},
@@ -270,7 +290,9 @@ TEST(HttpRequest, PlanOfAnExchange) {
 }
 
 TEST(HttpRequest, RedirectTargetAndMethod) {
-    struct Case { Text base, location, want; } cases[] = {
+    struct Case {
+        Text base, location, want;
+    } cases[] = {
         {"http://a.com/x/y?q=1", "HTTP://b.com/z", "HTTP://b.com/z"},
         {"http://a.com/x/y", "https://b.com/", "https://b.com/"},
         {"https://a.com:8443/x", "//b.com/z", "https://b.com/z"},
@@ -282,9 +304,14 @@ TEST(HttpRequest, RedirectTargetAndMethod) {
     for (const Case& c : cases) {
         EXPECT_EQ(RedirectTarget(c.base, c.location), c.want) << c.base.str() << " + " << c.location.str();
     }
-    struct Method { const char* method; std::int32_t status; const char* want; bool keepsBody; } methods[] = {
+    struct Method {
+        const char* method;
+        std::int32_t status;
+        const char* want;
+        bool keepsBody;
+    } methods[] = {
         {"POST", 301, "GET", false}, {"POST", 302, "GET", false}, {"POST", 303, "GET", false},
-        {"POST", 307, "POST", true}, {"POST", 308, "POST", true},  {"GET", 302, "GET", true},
+        {"POST", 307, "POST", true}, {"POST", 308, "POST", true}, {"GET", 302, "GET", true},
     };
     HttpRequestInput hop;
     hop.address = "http://a.com/form";
@@ -302,13 +329,12 @@ TEST(HttpRequest, RedirectTargetAndMethod) {
 }
 
 TEST(TimedRequest, AddressNormalization) {
-    struct Case { Text url, want; } cases[] = {
-        {"http://a.com/", "http://a.com/"},
-        {"https://a.com/", "https://a.com/"},
-        {"a.com/x", "http://a.com/x"},
-        {"HTTP://a.com/", "HTTP://a.com/"},
-        {"hTtPs://a.com/", "hTtPs://a.com/"},
-        {" http://a.com/", "http:// http://a.com/"},
+    struct Case {
+        Text url, want;
+    } cases[] = {
+        {"http://a.com/", "http://a.com/"},      {"https://a.com/", "https://a.com/"},
+        {"a.com/x", "http://a.com/x"},           {"HTTP://a.com/", "HTTP://a.com/"},
+        {"hTtPs://a.com/", "hTtPs://a.com/"},    {" http://a.com/", "http:// http://a.com/"},
         {"ftp://a.com/", "http://ftp://a.com/"},
     };
     for (const Case& c : cases) {
@@ -323,15 +349,14 @@ TEST(TimedRequest, LimitAndRecordFromTheArguments) {
     EXPECT_EQ(TimeLimitMs(-2), -2000);
     EXPECT_EQ(TimeLimitMs(2147483647), 2147483647000LL);
 
-    const HttpRequestInput omitted =
-        TimedRequestInput("http://a/", std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-                          std::nullopt);
+    const HttpRequestInput omitted = TimedRequestInput("http://a/", std::nullopt, std::nullopt, std::nullopt,
+                                                       std::nullopt, std::nullopt, std::nullopt);
     EXPECT_EQ(omitted.method, Text("GET"));
     EXPECT_TRUE(omitted.proxy.empty() && omitted.headers.empty() && omitted.body.empty() && omitted.cookies.empty());
     EXPECT_TRUE(omitted.followRedirects);
 
-    const HttpRequestInput given = TimedRequestInput("http://a/", 1, Text("p:1"), Text("H: 1\r\n"), TextToBytes("b"),
-                                                     Text("c=1"), false);
+    const HttpRequestInput given =
+        TimedRequestInput("http://a/", 1, Text("p:1"), Text("H: 1\r\n"), TextToBytes("b"), Text("c=1"), false);
     EXPECT_EQ(given.method, Text("POST"));
     EXPECT_EQ(given.proxy, Text("p:1"));
     EXPECT_EQ(given.headers, Text("H: 1\r\n"));

@@ -197,9 +197,11 @@ TEST(EngineOnTheWire, DeclaredLengthDoesNotDecideTheBody) {
 }
 
 TEST(EngineOnTheWire, FailuresGiveEmptyResults) {
-    struct Case { Text address; } cases[] = {
-        {"http://127.0.0.1:1/refused"},     // nothing listens
-        {"http://127.0.0.1:70000/range"},   // no such port
+    struct Case {
+        Text address;
+    } cases[] = {
+        {"http://127.0.0.1:1/refused"},    // nothing listens
+        {"http://127.0.0.1:70000/range"},  // no such port
         {""},
     };
     for (const Case& c : cases) {

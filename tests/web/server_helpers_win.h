@@ -85,9 +85,7 @@ inline EchoedRequest ParseEcho(const ByteSet& echo) {
     return request;
 }
 
-inline std::string AsString(const ByteSet& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
+inline std::string AsString(const ByteSet& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 inline double NowMs() {
     LARGE_INTEGER frequency, now;

@@ -2,6 +2,7 @@
 // against a silent server, the window staying live during the wait, a nested request, a
 // worker that outlives its limit, and a worker that cannot be started.
 #include <windows.h>
+
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -42,10 +43,9 @@ TEST(TimedRequest, EveryArgumentReachesTheExchange) {
     const std::string port = std::to_string(webtest::ServerPort());
     Text headers = "untouched", cookies = "untouched";
     // Through the server as a proxy, to a port where nothing listens.
-    const ByteSet body =
-        TimedHttpRequest("http://127.0.0.1:1/redirect?to=/echo&set=t%3D1%3B%20path%3D%2Fonly-t", 1,
-                         Text("127.0.0.1:" + port), Text("X-Mine: 1\r\n"), TextToBytes("f=1"), Text("c=2"), 10,
-                         &headers, 0, &cookies, false);
+    const ByteSet body = TimedHttpRequest("http://127.0.0.1:1/redirect?to=/echo&set=t%3D1%3B%20path%3D%2Fonly-t", 1,
+                                          Text("127.0.0.1:" + port), Text("X-Mine: 1\r\n"), TextToBytes("f=1"),
+                                          Text("c=2"), 10, &headers, 0, &cookies, false);
     EXPECT_EQ(AsString(body), "moved");
     EXPECT_EQ(headers.str().rfind("HTTP/1.1 302", 0), 0u) << headers.str();
     EXPECT_EQ(cookies, Text("t=1;"));
@@ -84,31 +84,33 @@ TEST(TimedRequest, BlankAddressReturnsAtOnceWithoutARequest) {
 }
 
 TEST(TimedRequest, ConvertedAndRawBodies) {
-    struct Case { std::string hex; int convert; std::string want; } cases[] = {
+    struct Case {
+        std::string hex;
+        int convert;
+        std::string want;
+    } cases[] = {
         {"e4b8ade6968700e4b8ad", 1, "\xd6\xd0\xce\xc4"},  // UTF-8 中文, zero byte, 中
         {"baf4adb6", 2, "\xcd\xf8\xd2\xb3"},              // Big5 網頁 -> GBK 网页
-        {"41004200", 0, std::string("A\0B\0", 4)},         // raw: zero bytes kept
+        {"41004200", 0, std::string("A\0B\0", 4)},        // raw: zero bytes kept
         {"41004200", 9, std::string("A\0B\0", 4)},
     };
     for (const Case& c : cases) {
-        const ByteSet body = TimedHttpRequest(ServerUrl("/body?hex=" + c.hex), {}, {}, {}, {}, {}, 10, nullptr, c.convert);
+        const ByteSet body =
+            TimedHttpRequest(ServerUrl("/body?hex=" + c.hex), {}, {}, {}, {}, {}, 10, nullptr, c.convert);
         EXPECT_EQ(AsString(body), c.want) << c.hex << " convert " << c.convert;
     }
 }
 
 TEST(TimedRequest, ZeroSecondsGivesTheNotice) {
     Text headers = "untouched", cookies = "untouched";
-    const ByteSet body =
-        TimedHttpRequest(ServerUrl("/echo/zero"), {}, {}, {}, {}, {}, 0, &headers, 1, &cookies);
+    const ByteSet body = TimedHttpRequest(ServerUrl("/echo/zero"), {}, {}, {}, {}, {}, 0, &headers, 1, &cookies);
     EXPECT_EQ(body, kNotice);
     EXPECT_EQ(headers, Text("untouched"));
     EXPECT_EQ(cookies, Text("untouched"));
 }
 
 // A timer that fires once, so that a message wakes the wait part-way through.
-void CALLBACK OneShot(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-}
+void CALLBACK OneShot(HWND, UINT, UINT_PTR id, DWORD) { KillTimer(nullptr, id); }
 
 TEST(TimedRequest, LimitHoldsWhenMessagesWakeTheWait) {
     // A body that trickles in for 3 s: the worker outlives the limit, and a message half-way
@@ -155,9 +157,7 @@ struct TickLog {
     std::vector<double> ticks;
 } g_ticks;
 
-void CALLBACK RecordTick(HWND, UINT, UINT_PTR, DWORD) {
-    g_ticks.ticks.push_back(NowMs());
-}
+void CALLBACK RecordTick(HWND, UINT, UINT_PTR, DWORD) { g_ticks.ticks.push_back(NowMs()); }
 
 TEST(TimedRequest, WindowTimerKeepsFiringDuringTheWait) {
     g_ticks.ticks.clear();
@@ -250,8 +250,8 @@ TEST(TimedRequest, HostileServersGiveDefinedResultsInTime) {
         Text headers = "untouched", received = "untouched";
         const int before = ServerCounter("requests");
         const double start = NowMs();
-        const std::string body = AsString(
-            TimedHttpRequest(ServerUrl(c.path), {}, {}, {}, {}, {}, c.limitS, &headers, {}, &received));
+        const std::string body =
+            AsString(TimedHttpRequest(ServerUrl(c.path), {}, {}, {}, {}, {}, c.limitS, &headers, {}, &received));
         const double elapsed = NowMs() - start;
         EXPECT_LT(elapsed, c.limitS * 1000.0 + 1500) << c.path;
         if (body == notice && c.body == "*" && std::string(c.path).rfind("/bigheaders", 0) == 0) {
@@ -314,8 +314,8 @@ TEST(TimedRequest, GivenUpWorkersStopAndLetGo) {
             settled = ThreadCount() <= threads && PrivateMegabytes() < megabytes + 32 &&
                       ServerCounter("endless_closed") == ServerCounter("endless");
         }
-        ASSERT_TRUE(settled) << "time-out " << i + 1 << ": " << ThreadCount() << " threads (" << threads
-                             << " before), " << PrivateMegabytes() << " MB (" << megabytes << " before), endless "
+        ASSERT_TRUE(settled) << "time-out " << i + 1 << ": " << ThreadCount() << " threads (" << threads << " before), "
+                             << PrivateMegabytes() << " MB (" << megabytes << " before), endless "
                              << ServerCounter("endless") << " closed " << ServerCounter("endless_closed");
     }
 }

@@ -6,7 +6,9 @@ namespace ql {
 namespace {
 
 TEST(Url, HostFromUrl) {
-    struct Case { Text url, want; } cases[] = {
+    struct Case {
+        Text url, want;
+    } cases[] = {
         {"http://WWW.Example.COM:8080/a/b", "www.example.com"},
         {"https://Secure.Example.com/", "secure.example.com"},
         {"http://a.com", "a.com"},
@@ -27,7 +29,9 @@ TEST(Url, HostFromUrl) {
 }
 
 TEST(Url, PathFromUrl) {
-    struct Case { Text url, want; } cases[] = {
+    struct Case {
+        Text url, want;
+    } cases[] = {
         {"http://a.com", "/"},
         {"http://a.com/", "/"},
         {"http://a.com/p/q?x=1#f", "/p/q?x=1#f"},
@@ -51,7 +55,10 @@ TEST(Url, PathFromUrl) {
 }
 
 TEST(Url, PortFromUrl) {
-    struct Case { Text url; std::int32_t want; } cases[] = {
+    struct Case {
+        Text url;
+        std::int32_t want;
+    } cases[] = {
         {"http://a.com", 80},
         {"http://a.com/", 80},
         {"http://a.com:8080/x", 8080},
@@ -78,7 +85,12 @@ TEST(Url, PortFromUrl) {
 }
 
 TEST(Url, TextBefore) {
-    struct Case { Text text, delimiter; std::optional<std::int32_t> start; bool ignoreCase; Text want; } cases[] = {
+    struct Case {
+        Text text, delimiter;
+        std::optional<std::int32_t> start;
+        bool ignoreCase;
+        Text want;
+    } cases[] = {
         {"a=1; path=/", ";", std::nullopt, false, "a=1"},
         {"a=1", ";", std::nullopt, false, ""},   // a cookie line without ";"
         {";a=1", ";", std::nullopt, false, ""},  // delimiter at position 1
