@@ -168,6 +168,12 @@ class Driver:
     def click(self, x, y):
         subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], timeout=15, check=True)
 
+    def picture_point(self):
+        try:
+            return self.probe("point", "picture")
+        except Failed:
+            return None
+
     def press_picture(self):
         self.click(*map(int, self.probe("point", "picture").split()))
 
@@ -233,6 +239,8 @@ class Driver:
         try:
             if self.probe("wait-window", 30000) != "ok":
                 raise Failed("the main window did not appear")
+            # The skin's set-up hides the window and shows it again once; wait for it to stand.
+            self.wait_for("the window shown after its set-up", self.picture_point)
             self.check(self.server.seen() == [], "no check at start-up")
             self.scenarios()
         finally:
