@@ -62,10 +62,26 @@ void CreateProgramWideObjects() {
     g_objectsCreated = true;
 }
 
+// The exit code the process ends with: the argument of the one std::exit call.
+int g_exitCode = 0;
+
+// The last of the exit hooks, after the end-of-program routine: ends the process without
+// unloading the system libraries. A component's thread that the program gave up on (an
+// aborted XMLHTTP fetch still winding down when the window is closed, say) may be inside the
+// loader when the exit stops it; unloading the libraries then waits for the loader forever,
+// and a process whose window is gone never ends.
+void EndWithoutUnloading() { TerminateProcess(GetCurrentProcess(), static_cast<UINT>(g_exitCode)); }
+
 void RegisterEndOfProgram() {
     if (!g_endRegistered) {
-        g_endRegistered = std::atexit(EndOfProgram) == 0;
+        // Exit hooks run in the reverse order of registration.
+        g_endRegistered = std::atexit(EndWithoutUnloading) == 0 && std::atexit(EndOfProgram) == 0;
     }
+}
+
+[[noreturn]] void ExitWith(int code) {
+    g_exitCode = code;
+    std::exit(code);
 }
 
 }  // namespace
@@ -93,7 +109,7 @@ void RunProgram(const BindingTable& bindings) {
     if (!StartProgram(bindings)) {
         // Without its window the program can do nothing; say so in the exit code rather than
         // report success.
-        std::exit(1);
+        ExitWith(1);
     }
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -105,11 +121,11 @@ void RunProgram(const BindingTable& bindings) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    std::exit(0);
+    ExitWith(0);
 }
 
 void ProgramStart() { RunProgram(MainWindowBindings()); }
 
-void EndProgram() { std::exit(0); }
+void EndProgram() { ExitWith(0); }
 
 }  // namespace ql
