@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "base/messages_win.h"
 #include "base/owned_win.h"
 #include "text/wide.h"
 
@@ -139,20 +140,6 @@ DWORD WINAPI FetchOnOwnThread(void* param) {
         job.body = BytesOfVariant(body.get());
     }
     return 0;
-}
-
-// Dispatches the window messages that are waiting. A quit message is kept for the program's
-// own loop (posted again by the caller) and ends the wait.
-void ProcessPendingMessages(std::optional<WPARAM>& quit) {
-    MSG msg;
-    while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            quit = msg.wParam;
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 // Waits for the fetching thread while this thread's windows keep working. True when it

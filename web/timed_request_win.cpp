@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "base/messages_win.h"
 #include "base/owned_win.h"
 #include "web/http_request.h"
 #include "web/timed_request_win.h"
@@ -31,20 +32,6 @@ DWORD WINAPI RunRequestWorker(void* param) {
     const std::unique_ptr<std::shared_ptr<RequestJob>> job(static_cast<std::shared_ptr<RequestJob>*>(param));
     HttpRequest((*job)->record, (*job)->networkTimeoutMs, &(*job)->stop);
     return 0;
-}
-
-// Processes the window messages that are waiting, then returns. A quit message is kept for
-// the program's own message loop: it is posted again when the runner returns.
-void ProcessPendingMessages(std::optional<WPARAM>& quit) {
-    MSG msg;
-    while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            quit = msg.wParam;
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 // True when the worker ended within the limit. Each wait is for the time that remains, so
