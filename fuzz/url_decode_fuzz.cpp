@@ -1,7 +1,8 @@
 // UrlDecode on any page: the same bytes as the percent rule applied by hand and the whole
 // page converted at once. Built a second time as url_decode_pieces_fuzz
-// (QL_FUZZ_LONG_PAGES), which repeats each input past two of the converter's 32 KiB pieces, so
-// the cuts fall everywhere; that one is slow and is fuzzed on its own.
+// (QL_FUZZ_SHORT_STEPS), which takes the sizes of the decoder's steps from its first two bytes
+// (1 to 64), so the cuts between escape runs and converter pieces fall everywhere in a short
+// page, as the program's 16 and 32 KiB steps do in a long one.
 #include "fuzz/fuzz_input.h"
 #include "text/codepage.h"
 #include "text/url_decode.h"
@@ -37,18 +38,17 @@ std::string PercentDecoded(std::string_view s) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace ql;
     fuzz::Input in(data, size);
-#ifdef QL_FUZZ_LONG_PAGES
-    const bool repeat = true;
+#ifdef QL_FUZZ_SHORT_STEPS
+    const std::size_t escapeBytes = in.Byte() % 64 + 1;
+    const std::size_t pieceBytes = in.Byte() % 64 + 1;
+    const Text text(in.Rest());
+    const Text decoded = UrlDecodeInSteps(text, escapeBytes, pieceBytes);
+    QL_FUZZ_CHECK(Text(Utf8ToCodePage(text.view(), kCodePageGbk, kEncodeCompositeCheck, pieceBytes)) ==
+                  Utf8ToGbk(BytesOf(text.view())));
 #else
-    const bool repeat = false;
-#endif
-    const std::string_view unit = in.Rest();
-    std::string page(unit);
-    while (repeat && !unit.empty() && page.size() < 70 * 1024) {
-        page += unit;
-    }
-    const Text text(page);
+    const Text text(in.Rest());
     const Text decoded = UrlDecode(text);
+#endif
     QL_FUZZ_CHECK(fuzz::NoZero(decoded));
     const std::string bytes = PercentDecoded(text.view());
     const Text whole(EncodeCodePage(kCodePageGbk, DecodeCodePage(kCodePageUtf8, bytes), kEncodeCompositeCheck).bytes);

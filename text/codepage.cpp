@@ -6,12 +6,10 @@ namespace ql {
 
 namespace {
 
-// Pieces of this size keep the UTF-16 step in the cache. A piece ends just before an ASCII
+// Pieces of kUtf8PieceBytes keep the UTF-16 step in the cache. A piece ends just before an ASCII
 // byte, or just before a CJK ideograph (lead byte E4-E9) that follows a whole one: no UTF-8
 // sequence continues across such a point, no combining mark follows it, and nothing before
 // it is cut short, so the pieces give the bytes the whole would.
-constexpr std::size_t kPiece = 32 * 1024;
-
 bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 bool IsIdeographLead(char c) { return static_cast<unsigned char>(c) >= 0xE4 && static_cast<unsigned char>(c) <= 0xE9; }
 
@@ -23,12 +21,12 @@ bool CutsBefore(std::string_view s, std::size_t i) {
            IsContinuation(s[i - 1]);
 }
 
-// Where the piece that begins at `begin` ends (the caller has more than kPiece bytes after
-// `begin`): at the last cut point within kPiece bytes, else at the first one beyond them,
+// Where the piece that begins at `begin` ends (the caller has more than `piece` bytes after
+// `begin`): at the last cut point within `piece` bytes, else at the first one beyond them,
 // looked for from `forwardFrom` on when an earlier search got that far; npos when there is
 // none before the end. Every byte is looked at a bounded number of times.
-std::size_t PieceEnd(std::string_view s, std::size_t begin, std::size_t forwardFrom) {
-    const std::size_t limit = begin + kPiece;
+std::size_t PieceEnd(std::string_view s, std::size_t begin, std::size_t piece, std::size_t forwardFrom) {
+    const std::size_t limit = begin + piece;
     if (forwardFrom <= limit) {
         for (std::size_t i = limit; i > begin; --i) {
             if (CutsBefore(s, i)) {
@@ -51,17 +49,18 @@ void AppendConverted(std::string& out, std::string_view utf8, std::uint32_t code
 
 }  // namespace
 
-Utf8Transcoder::Utf8Transcoder(std::uint32_t codePage, std::uint32_t flags, std::size_t expectedOutput)
-    : codePage_(codePage), flags_(flags) {
-    pending_.reserve(std::min(expectedOutput, 2 * kPiece));
+Utf8Transcoder::Utf8Transcoder(std::uint32_t codePage, std::uint32_t flags, std::size_t expectedOutput,
+                               std::size_t pieceBytes)
+    : codePage_(codePage), flags_(flags), piece_(std::max<std::size_t>(pieceBytes, 1)) {
+    pending_.reserve(std::min(expectedOutput, 2 * piece_));
     out_.reserve(expectedOutput);
 }
 
 void Utf8Transcoder::Append(std::string_view utf8) {
     pending_.append(utf8);
     std::size_t begin = 0;
-    while (pending_.size() - begin > kPiece) {
-        const std::size_t end = PieceEnd(pending_, begin, searched_);
+    while (pending_.size() - begin > piece_) {
+        const std::size_t end = PieceEnd(pending_, begin, piece_, searched_);
         if (end == std::string_view::npos) {
             searched_ = pending_.size();  // no cut point yet: gather more, and search on from here
             break;
@@ -84,14 +83,16 @@ std::string Utf8Transcoder::Finish() {
     return std::move(out_);
 }
 
-std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags) {
+std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags,
+                           std::size_t pieceBytes) {
+    const std::size_t piece = std::max<std::size_t>(pieceBytes, 1);
     std::string out;
     out.reserve(utf8.size());
     std::size_t begin = 0;
     while (begin < utf8.size()) {
         std::size_t end = utf8.size();
-        if (end - begin > kPiece) {
-            end = std::min(PieceEnd(utf8, begin, 0), utf8.size());
+        if (end - begin > piece) {
+            end = std::min(PieceEnd(utf8, begin, piece, 0), utf8.size());
         }
         AppendConverted(out, utf8.substr(begin, end - begin), codePage, flags);
         begin = end;

@@ -67,14 +67,18 @@ Encoded EncodeCodePage(std::uint32_t codePage, std::u16string_view units, std::u
 // DecodeCodePage(kCodePageUtf8, utf8), flags).bytes, converted in pieces cut where no
 // character can straddle the cut (before ASCII bytes, between whole ideographs), so the UTF-16
 // step stays in the cache however long the input is, and the time grows with its length.
-std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags = 0);
+// `pieceBytes` is the size a piece is cut near; any size from 1 on gives the same bytes.
+constexpr std::size_t kUtf8PieceBytes = 32 * 1024;
+std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags = 0,
+                           std::size_t pieceBytes = kUtf8PieceBytes);
 
 // The same conversion for UTF-8 that arrives in parts (split anywhere, even inside a
 // sequence): the parts are gathered and converted piece by piece as they come, so no copy of
 // the whole input is ever made.
 class Utf8Transcoder {
 public:
-    Utf8Transcoder(std::uint32_t codePage, std::uint32_t flags, std::size_t expectedOutput = 0);
+    Utf8Transcoder(std::uint32_t codePage, std::uint32_t flags, std::size_t expectedOutput = 0,
+                   std::size_t pieceBytes = kUtf8PieceBytes);
     void Append(std::string_view utf8);
     // Converts what is left and hands over the result; the transcoder is empty afterwards.
     std::string Finish();
@@ -82,6 +86,7 @@ public:
 private:
     std::uint32_t codePage_;
     std::uint32_t flags_;
+    std::size_t piece_;
     std::string pending_;
     std::size_t searched_ = 0;  // where the search for a cut point goes on; 0: not begun
     std::string out_;

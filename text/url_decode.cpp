@@ -27,15 +27,17 @@ Text Utf8BytesToGbk(std::string_view utf8) { return Text(Utf8ToCodePage(utf8, kC
 
 }  // namespace
 
-Text UrlDecode(const Text& text) {
+Text UrlDecode(const Text& text) { return UrlDecodeInSteps(text, 16 * 1024, kUtf8PieceBytes); }
+
+Text UrlDecodeInSteps(const Text& text, std::size_t escapeBytes, std::size_t pieceBytes) {
     // One pass: runs without escapes go to the converter as they stand, decoded escapes are
     // gathered in small parts, so neither a copy of the whole decoded page nor any rescanning
     // is needed. Each byte is looked at once by the search for "%".
-    constexpr std::size_t kPart = 16 * 1024;
+    const std::size_t partBytes = std::max<std::size_t>(escapeBytes, 1);
     const std::string_view in = text.view();
     const auto digit = [&](std::size_t k) { return kDigits.value[static_cast<unsigned char>(in[k])]; };
-    Utf8Transcoder gbk(kCodePageGbk, kEncodeCompositeCheck, in.size());
-    std::string part(kPart, '\0');
+    Utf8Transcoder gbk(kCodePageGbk, kEncodeCompositeCheck, in.size(), pieceBytes);
+    std::string part(partBytes, '\0');
     std::size_t used = 0;
     std::size_t i = 0;
     while (i < in.size()) {
@@ -49,12 +51,12 @@ Text UrlDecode(const Text& text) {
         }
         // A run of escapes. One cut short by the end of the text is not an escape: taking the
         // missing digits as -2 would invent a byte; it is kept as written.
-        for (; i + 2 < in.size() && in[i] == '%' && used < kPart; i += 3) {
+        for (; i + 2 < in.size() && in[i] == '%' && used < partBytes; i += 3) {
             const char byte = static_cast<char>(static_cast<unsigned>(digit(i + 1) * 16 + digit(i + 2)) & 0xFFu);
             part[used] = byte;
             used += byte != '\0';  // %00 is the empty text and contributes nothing
         }
-        if (used == kPart) {
+        if (used == partBytes) {
             gbk.Append(part);
             used = 0;
         } else if (i + 2 >= in.size() && i < in.size() && in[i] == '%') {

@@ -18,6 +18,11 @@ namespace ql {
 // survive: its byte pairs are not UTF-8 and come out as "?".
 Text UrlDecode(const Text& text);
 
+// UrlDecode with the sizes of its steps given: decoded escapes go to the converter
+// `escapeBytes` at a time, and the converter cuts its pieces near `pieceBytes`. Every size
+// from 1 on gives the same text; short sizes put the cuts everywhere in a short page.
+Text UrlDecodeInSteps(const Text& text, std::size_t escapeBytes, std::size_t pieceBytes);
+
 Text Utf8ToGbk(const ByteSet& utf8);
 // Exactly 2 x (number of UTF-16 units) bytes, little-endian, without a terminator.
 ByteSet Utf8ToUtf16Bytes(const ByteSet& utf8);
