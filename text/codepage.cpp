@@ -83,8 +83,7 @@ std::string Utf8Transcoder::Finish() {
     return std::move(out_);
 }
 
-std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags,
-                           std::size_t pieceBytes) {
+std::string Utf8ToCodePage(std::string_view utf8, std::uint32_t codePage, std::uint32_t flags, std::size_t pieceBytes) {
     const std::size_t piece = std::max<std::size_t>(pieceBytes, 1);
     std::string out;
     out.reserve(utf8.size());
