@@ -1,5 +1,6 @@
 #include "update/notice.h"
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -120,7 +121,11 @@ UpdateNotice ReadUpdateNotice(const ByteSet& body, const Text& headers) {
     if (!IsDecimalNumber(versionText.view())) {
         return notice;
     }
-    notice.version = TextToNumber(versionText);
+    const double version = TextToNumber(versionText);
+    if (!std::isfinite(version)) {
+        return notice;  // more digits than any number holds: no version that can be compared
+    }
+    notice.version = version;
     notice.verdict =
         notice.version - kProgramVersion > kVersionTolerance ? UpdateVerdict::NewVersion : UpdateVerdict::UpToDate;
     notice.archiveAddress = TextBetween(page, kAddressMarker, kValueEnd);

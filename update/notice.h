@@ -53,7 +53,7 @@ bool FetchComplete(const ByteSet& body, const Text& headers);
 // What the notice page announces. The body is taken as text (up to a zero byte) and
 // percent-decoded from UTF-8. A fetch that is not complete, a page without a version, or a
 // version that is not a decimal number (signs and a fraction allowed, blanks around it
-// ignored) gives NoAnswer.
+// ignored) or too long to be one gives NoAnswer.
 UpdateNotice ReadUpdateNotice(const ByteSet& body, const Text& headers);
 
 }  // namespace ql

@@ -30,6 +30,7 @@ TEST(ReadUpdateNotice, Table) {
         {"no version", u8"<p>nothing announced</p> 地址:h.test/a.rar;", kOk, V::NoAnswer, ""},
         {"empty version", u8"版本:;", kOk, V::NoAnswer, ""},
         {"version not a number", u8"版本:2013-04-16;", kOk, V::NoAnswer, ""},
+        {"version beyond any number", u8"版本:" + std::string(400, '9') + ";", kOk, V::NoAnswer, ""},
         {"blanks around the number", u8"版本: 20130416 ;", kOk, V::NewVersion, ""},
         {"first occurrence wins", u8"版本:20130101;版本:20991231;地址:h.test/1;地址:h.test/2;", kOk, V::UpToDate,
          "h.test/1"},
