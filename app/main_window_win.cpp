@@ -567,8 +567,9 @@ HWND CreateMainWindow(const BindingTable& bindings) {
     for (const FormControl& c : MainWindowControls()) {
         CreateControl(window, c);
     }
+    // Shown, and painted first by the message loop: the created handler puts the skin in
+    // place, so a paint before it would draw a window that is at once drawn over.
     ShowWindow(window, SW_SHOW);
-    UpdateWindow(window);
     Raise(FormItem::MainWindow, FormEvent::Created);
     return g_window;
 }
