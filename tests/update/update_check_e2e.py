@@ -40,7 +40,6 @@ def notice(version: str, address: str = None) -> bytes:
 
 class Recorder(RecordingServer):
     def __init__(self, port, archive):
-        # (Each of `requests` is the path and the hanging connections still open when it came.)
         self.notices = []   # what the next notice requests get, in order (bytes or HANG)
         self.archive = archive
         self.release = threading.Event()
@@ -52,6 +51,7 @@ class Recorder(RecordingServer):
             self.notices = list(answers)
 
     def seen(self):
+        """The paths asked for (each request is kept with the hanging connections open when it came)."""
         with self.lock:
             return [path for path, _ in self.requests]
 
