@@ -13,173 +13,73 @@ service itself takes the port and resolves a page of a local fixture site.
   main_action_e2e.py --program EXE --probe EXE --port N
 """
 
-import argparse
-import http.server
 import os
-import shutil
-import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVICE = os.path.join(HERE, "..", "..", "service", "qinglan_service.py")
-sys.path.insert(0, os.path.join(HERE, "..", "service"))
+sys.path[:0] = [os.path.join(HERE, "..", "service"), os.path.join(HERE, "..", "web"), os.path.join(HERE, "..")]
 import fixture_server  # noqa: E402
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
 import http_test_server  # noqa: E402
+from wine_e2e import Driver, Failed, RecordingHandler, RecordingServer, main, unhex  # noqa: E402
 
 START = (b'<form action="get_m3u.php" method="post" name="m3uForm">\r\n'
          b'<input type="hidden" name="inf" value="')
 END = b'"/>\r'
-TITLE = "青岚综合视频下载精灵 v1.0"
 REFUSAL_TEXT = "请确定是否为优酷网站"
 # The test build's time limit for the service (resolve/CMakeLists.txt), and what "a little"
 # past it may take.
 LIMIT_S = 3.0
 SLACK_S = 5.0
-# Longer than the system's double-click time (500 ms by default).
-DOUBLE_CLICK_S = 0.7
 
 
 def page(value: bytes) -> bytes:
     return b"<html><body>\r\n" + START + value + END + b"\n</form></body></html>\r\n"
 
 
-class Recorder(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
+class Recorder(RecordingServer):
     def __init__(self, port):
-        super().__init__(("127.0.0.1", port), RecordingHandler)
-        self.lock = threading.Lock()
-        self.requests = []
         self.body = b""
-        self.connections = []
-
-    def retire(self):
-        """Stops serving and ends the connections the program keeps open for its next request."""
-        self.shutdown()
-        self.server_close()
-        with self.lock:
-            for sock in self.connections:
-                try:
-                    sock.shutdown(socket.SHUT_RDWR)
-                except OSError:
-                    pass
+        super().__init__(port, Handler, "the test build's service address")
 
     def answer(self, body: bytes):
         with self.lock:
             self.body = body
 
-    def seen(self):
-        with self.lock:
-            return list(self.requests)
 
-
-class RecordingHandler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-
-    def setup(self):
-        super().setup()
-        with self.server.lock:
-            self.server.connections.append(self.connection)
-
+class Handler(RecordingHandler):
     def do_GET(self):
         with self.server.lock:
             self.server.requests.append(self.requestline)
             body = self.server.body
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html; charset=gbk")
-        self.send_header("Content-Length", str(len(body)))
-        self.send_header("Cache-Control", "no-store")
-        # No connection outlives its answer: the hostile phase puts another server on the port.
-        self.send_header("Connection", "close")
-        self.close_connection = True
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
+        self.send(200, "text/html; charset=gbk", body, headers=[("Cache-Control", "no-store")])
 
 
-class Failed(Exception):
-    pass
-
-
-class Driver:
+class MainActionDriver(Driver):
     def __init__(self, args, work):
-        self.args = args
-        self.work = work
-        self.failures = []
-        self.last_right_click = -DOUBLE_CLICK_S
-        self.calls = os.path.join(work, "browser-calls")
-        os.mkdir(self.calls)
-        bindir = os.path.join(work, "bin")
-        os.mkdir(bindir)
-        stub = os.path.join(bindir, "xdg-open")
-        with open(stub, "w") as f:
-            f.write('#!/bin/sh\n# Records its arguments, NUL-terminated, one file per call.\n'
-                    'f=$(mktemp "%s/call.XXXXXX")\nprintf "%%s\\0" "$@" > "$f"\n' % self.calls)
-        os.chmod(stub, 0o755)
-        self.env = dict(os.environ, PATH=bindir + os.pathsep + os.environ.get("PATH", ""))
+        super().__init__(args, work)
+        self.record_browser()
 
     # ---- helpers ----
-    def check(self, ok, what):
-        print(("ok    " if ok else "FAIL  ") + what, flush=True)
-        if not ok:
-            self.failures.append(what)
-        return ok
-
-    def probe(self, *args, timeout=30):
-        out = subprocess.run(["wine", self.args.probe] + [str(a) for a in args], env=self.env, timeout=timeout,
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("ascii", "replace")
-        line = out.strip().splitlines()[-1] if out.strip() else ""
-        if line.startswith("error"):
-            raise Failed("window_probe %s: %s" % (" ".join(map(str, args)), line))
-        return line
-
-    @staticmethod
-    def unhex(h):
-        return b"" if h == "-" else bytes.fromhex(h)
-
     def rows(self):
         parts = self.probe("rows").split()
-        return [self.unhex(h) for h in parts[2:]]
-
-    def wait_for(self, what, fn, timeout=15):
-        deadline = time.monotonic() + timeout
-        while True:
-            value = fn()
-            if value:
-                return value
-            if time.monotonic() > deadline:
-                raise Failed("gave up waiting for " + what)
-            time.sleep(0.1)
-
-    def xdotool(self, *args):
-        subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, timeout=15, check=True)
+        return [unhex(h) for h in parts[2:]]
 
     def click_button(self):
         l, t, r, b = map(int, self.probe("button-rect").split())
-        self.xdotool("mousemove", (l + r) // 2, (t + b) // 2, "click", "1")
+        self.click((l + r) // 2, (t + b) // 2)
 
     def right_click_row(self, row):
         rect = self.probe("row-rect", row)
         if rect == "none":
             raise Failed("row %d has no rectangle" % row)
         l, t, r, b = map(int, rect.split())
-        # Two presses of the same button on the same spot within the double-click time are a
-        # double click, which pops up no menu: a new right-click waits until that time has
-        # passed since the last one, as a user's deliberate second click does.
-        wait = self.last_right_click + DOUBLE_CLICK_S - time.monotonic()
-        if wait > 0:
-            time.sleep(wait)
-        self.xdotool("mousemove", min(l + 40, (l + r) // 2), (t + b) // 2, "click", "3")
-        self.last_right_click = time.monotonic()
+        # (A double click pops up no menu.)
+        self.click(min(l + 40, (l + r) // 2), (t + b) // 2, button=3, fresh=True)
         if self.probe("menu", 5000) != "menu":
             raise Failed("no menu after right-clicking row %d" % row)
 
@@ -208,20 +108,9 @@ class Driver:
             pass
         return self.rows()
 
-    def browser_calls(self):
-        calls = []
-        for name in sorted(os.listdir(self.calls)):
-            with open(os.path.join(self.calls, name), "rb") as f:
-                calls.append(f.read().split(b"\0")[:-1])
-        return calls
-
-    def clear_browser_calls(self):
-        for name in os.listdir(self.calls):
-            os.remove(os.path.join(self.calls, name))
-
     def clipboard(self):
         _, unicode, ansi = self.probe("clipboard").split()
-        return self.unhex(unicode), self.unhex(ansi)
+        return unhex(unicode), unhex(ansi)
 
     def x_clipboard(self):
         r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, timeout=10,
@@ -230,15 +119,10 @@ class Driver:
 
     # ---- the scenarios ----
     def run(self):
+        self.server = Recorder(self.args.port)
+        self.program = program = self.start(self.args.program)
         try:
-            self.server = Recorder(self.args.port)
-        except OSError as e:
-            raise Failed("cannot listen on 127.0.0.1:%d, the test build's service address: %s" % (self.args.port, e))
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-        self.program = subprocess.Popen(["wine", self.args.program], env=self.env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
-        program = self.program
-        try:
+            self.wait_window()
             if self.probe("wait-window", 30000) != "ok":
                 raise Failed("the main window did not appear")
             try:
@@ -247,21 +131,11 @@ class Driver:
                 self.check(False, str(e))
             self.bundled_service()
             # The hostile service: the test server, its mode chosen by the typed address.
-            self.server.shutdown()
-            self.server.server_close()
             self.server = http_test_server.Server(self.args.port)
             threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
             self.hostile()
         finally:
-            try:
-                if program.poll() is None:
-                    self.probe("close", timeout=10)
-                program.wait(timeout=15)
-                self.check(program.returncode == 0, "the program ends with exit code 0 (%s)" % program.returncode)
-            except Exception:
-                program.kill()
-                program.wait()
-                self.check(False, "the program ends when its window is closed")
+            self.close_program(program, timeout=15)
             self.server.shutdown()
             self.server.server_close()
 
@@ -293,7 +167,7 @@ class Driver:
         self.check(len(self.server.seen()) == before + 1, "refusal: one request")
         if self.check(box.startswith("box "), "refusal: a message box is shown (%s)" % box):
             _, title, text, owner = box.split()
-            self.check(self.unhex(text).decode("gbk") == REFUSAL_TEXT, "refusal: the box says " + REFUSAL_TEXT)
+            self.check(unhex(text).decode("gbk") == REFUSAL_TEXT, "refusal: the box says " + REFUSAL_TEXT)
             self.check(title == "-", "refusal: the box has an empty title")
             self.check(owner == "owned", "refusal: the box belongs to the main window")
         self.check(self.settle([b"http://m.test/ok.mp4"]) == [b"http://m.test/ok.mp4"],
@@ -391,7 +265,7 @@ class Driver:
         before = len(self.server.seen())
         self.probe("set-address", b"http://v.example.test/v_show/id_enter.html".hex())
         l, t, r, b = map(int, self.probe("address-rect").split())
-        self.xdotool("mousemove", r - 10, (t + b) // 2, "click", "1")
+        self.click(r - 10, (t + b) // 2)
         self.xdotool("key", "End", "Return")
         self.wait_for("the request after Enter", lambda: len(self.server.seen()) > before)
         self.check(self.settle([b"http://m.test/enter.mp4"]) == [b"http://m.test/enter.mp4"],
@@ -503,26 +377,5 @@ class Driver:
             site.stop()
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--port", type=int, required=True)
-    args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="ql-e2e-")
-    driver = Driver(args, work)
-    try:
-        driver.run()
-    except Failed as e:
-        driver.check(False, str(e))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    if driver.failures:
-        print("%d check(s) failed" % len(driver.failures))
-        return 1
-    print("all checks passed")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(MainActionDriver, "ql-e2e-", port=int))

@@ -12,39 +12,19 @@ minimising; and closing with the close button: exit code 0, the end-of-program r
   skin_e2e.py --program EXE --probe EXE --images DIR --site URL
 """
 
-import argparse
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
-TITLE = "青岚综合视频下载精灵 v1.0"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from wine_e2e import Driver, Failed, main  # noqa: E402
+
 LIGHT_BLUE = (77, 166, 222)
 # Buttons 1 to 4 of the 430-pixel window: hit rectangle x, y, width, height, and the pictures.
 BUTTONS = [(382, 3, 37, 19, "close"), (357, 3, 25, 19, "min"), (332, 3, 25, 19, "page"), (307, 3, 25, 19, "guest")]
 STATES = ("normal", "hover", "pressed")
 SURFACE = (200, 15)  # the title strip away from the title, the buttons and every control
-
-
-class Failed(Exception):
-    pass
-
-
-def host_env():
-    # xdotool and ImageMagick run in C.UTF-8: the Chinese locale given to Wine is not
-    # generated on the host.
-    return dict(os.environ, LC_ALL="C.UTF-8")
-
-
-def run(*args, timeout=20):
-    return subprocess.run([str(a) for a in args], env=host_env(), timeout=timeout, check=True,
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
-
-
-def x(*args):
-    return run("xdotool", *args).decode("utf-8", "replace")
 
 
 class Picture:
@@ -65,9 +45,9 @@ class Picture:
         return sum(abs(a - b) for a, b in zip(self.rgb, other.rgb)) / len(self.rgb)
 
 
-def reference(path, width, height):
+def reference(host, path, width, height):
     """A button picture as the skin shows it: scaled to the button, over the light blue."""
-    rgb = run("convert", path, "-resize", "%dx%d!" % (width, height), "-background", "rgb(77,166,222)", "-flatten",
+    rgb = host("convert", path, "-resize", "%dx%d!" % (width, height), "-background", "rgb(77,166,222)", "-flatten",
               "-depth", "8", "rgb:-")
     return Picture(width, height, rgb)
 
@@ -76,54 +56,23 @@ def near(colour, expected, tolerance):
     return all(abs(a - b) <= tolerance for a, b in zip(colour, expected))
 
 
-class Driver:
+class SkinDriver(Driver):
     def __init__(self, args, work):
-        self.args = args
-        self.failures = []
-        self.calls = os.path.join(work, "browser-calls")
-        os.mkdir(self.calls)
-        bindir = os.path.join(work, "bin")
-        os.mkdir(bindir)
-        stub = os.path.join(bindir, "xdg-open")
-        with open(stub, "w") as f:
-            f.write('#!/bin/sh\n# Records its arguments, NUL-terminated, one file per call.\n'
-                    'f=$(mktemp "%s/call.XXXXXX")\nprintf "%%s\\0" "$@" > "$f"\n' % self.calls)
-        os.chmod(stub, 0o755)
-        self.env = dict(os.environ, PATH=bindir + os.pathsep + os.environ.get("PATH", ""), WINEDEBUG="warn+seh")
+        super().__init__(args, work)
+        self.record_browser()
+        self.env["WINEDEBUG"] = "warn+seh"
         self.log = os.path.join(work, "wine.log")
-        self.refs = [{s: reference(os.path.join(args.images, "btn_%s_%s.png" % (name, s)), w, h) for s in STATES}
-                     for (_, _, w, h, name) in BUTTONS]
-
-    def check(self, ok, what):
-        print(("ok    " if ok else "FAIL  ") + what, flush=True)
-        if not ok:
-            self.failures.append(what)
-        return ok
+        self.refs = [{s: reference(self.host, os.path.join(args.images, "btn_%s_%s.png" % (name, s)), w, h)
+                      for s in STATES} for (_, _, w, h, name) in BUTTONS]
 
     # ---- the window ----
-    def find_window(self, timeout=30):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", r"v1\.0$"], env=host_env(),
-                               timeout=10, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-            for window in r.stdout.decode().split():
-                if x("getwindowname", window).rstrip("\n") == TITLE:
-                    return window
-            time.sleep(0.1)
-        raise Failed("no window titled %s appeared" % TITLE)
-
     def origin(self):
-        values = dict(line.split("=", 1) for line in x("getwindowgeometry", "--shell", self.window).split())
+        values = dict(line.split("=", 1) for line in self.xdotool("getwindowgeometry", "--shell", self.window).split())
         return int(values["X"]), int(values["Y"])
 
     def shot(self):
-        rgb = run("import", "-window", self.window, "-depth", "8", "rgb:-")
+        rgb = self.host("import", "-window", self.window, "-depth", "8", "rgb:-")
         return Picture(430, len(rgb) // (430 * 3), rgb)
-
-    def probe(self, command):
-        out = subprocess.run(["wine", self.args.probe, command], env=self.env, timeout=30, stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL).stdout.decode("ascii", "replace").split()
-        return out[-1] if out else ""
 
     # Window pixel (wx, wy) under the pointer.
     def point(self, wx, wy):
@@ -131,15 +80,15 @@ class Driver:
         return ox + wx, oy + wy
 
     def move(self, wx, wy, settle=0.25):
-        x("mousemove", *self.point(wx, wy))
+        self.xdotool("mousemove", *self.point(wx, wy))
         time.sleep(settle)
 
     def press(self):
-        x("mousedown", "1")
+        self.xdotool("mousedown", "1")
         time.sleep(0.25)
 
     def release(self):
-        x("mouseup", "1")
+        self.xdotool("mouseup", "1")
         time.sleep(0.25)
 
     # ---- the buttons ----
@@ -166,21 +115,13 @@ class Driver:
         self.check(ok, "%s: buttons show %s (%s)" % (what, " ".join(expected),
                                                      " ".join("%s/%.1f/%.1f" % sde for sde in seen)))
 
-    def browser_calls(self):
-        calls = []
-        for name in sorted(os.listdir(self.calls)):
-            with open(os.path.join(self.calls, name), "rb") as f:
-                calls.append(f.read().split(b"\0")[:-1])
-        return calls
-
     def expect_browser(self, addresses, what):
         deadline = time.monotonic() + 20
         while len(self.browser_calls()) < len(addresses) and time.monotonic() < deadline:
             time.sleep(0.1)
         time.sleep(0.5)
         calls = self.browser_calls()
-        for name in os.listdir(self.calls):
-            os.remove(os.path.join(self.calls, name))
+        self.clear_browser_calls()
         self.check(calls == [[a.encode()] for a in addresses], "%s: the browser gets %r (%r)" % (what, addresses, calls))
 
     # ---- the scenarios ----
@@ -259,17 +200,17 @@ class Driver:
         guestbook = site + "/index.php?s=gb-show.html"
         software = site + "/my-show-id-soft.html"
         self.move(*self.centre(3))
-        x("click", "1")
+        self.xdotool("click", "1")
         self.expect_browser([guestbook], "button 3")
         self.move(*self.centre(4))
-        x("click", "1")
+        self.xdotool("click", "1")
         self.expect_browser([software], "button 4")
         self.expect_states(["normal", "normal", "normal", "normal"], "after the click, before the next move")
         for name, (bx, by) in (("图片框1", (344 + 32, 43 + 32)), ("图片框3", (200 + 36, 43 + 32))):
             self.move(bx, by)
-            x("mousedown", "1")
+            self.xdotool("mousedown", "1")
             self.expect_browser([software], name + " on the press")
-            x("mouseup", "1")
+            self.xdotool("mouseup", "1")
         time.sleep(0.5)
         self.expect_browser([], "releasing the picture boxes")
 
@@ -277,9 +218,9 @@ class Driver:
         before = self.origin()
         self.move(*SURFACE)
         self.press()
-        x("mousemove_relative", "--", "40", "30")
+        self.xdotool("mousemove_relative", "--", "40", "30")
         time.sleep(0.3)
-        x("mousemove_relative", "--", "20", "15")
+        self.xdotool("mousemove_relative", "--", "20", "15")
         time.sleep(0.3)
         self.release()
         after = self.origin()
@@ -287,20 +228,20 @@ class Driver:
         # A press in the right edge's resize zone shows the cursor but moves nothing.
         self.move(428, 100)
         self.press()
-        x("mousemove_relative", "--", "40", "30")
+        self.xdotool("mousemove_relative", "--", "40", "30")
         time.sleep(0.3)
         self.release()
         self.check(self.origin() == after, "a press in a resize zone does not move the window (%r)" % (self.origin(),))
         self.move(*SURFACE)
         self.press()
-        x("mousemove_relative", "--", "-60", "-45")
+        self.xdotool("mousemove_relative", "--", "-60", "-45")
         time.sleep(0.3)
         self.release()
         self.check(self.origin() == before, "dragged back (%r)" % (self.origin(),))
 
     def minimise(self):
         self.move(*self.centre(2))
-        x("click", "1")
+        self.xdotool("click", "1")
         deadline = time.monotonic() + 5
         state = self.probe("iconic")
         while state != "iconic" and time.monotonic() < deadline:
@@ -308,14 +249,13 @@ class Driver:
             state = self.probe("iconic")
         self.check(state == "iconic", "the minimise button minimises the window (%s)" % state)
         self.probe("restore")
-        self.window = self.find_window()
-        time.sleep(0.5)
+        self.window = self.wait_window()
         self.move(*SURFACE)
         self.expect_states(["normal"] * 4, "restored: minimise is back to normal")
 
     def close(self, program):
         self.move(*self.centre(1))
-        x("click", "1")
+        self.xdotool("click", "1")
         try:
             program.wait(timeout=20)
         except subprocess.TimeoutExpired:
@@ -330,11 +270,9 @@ class Driver:
 
     def run(self):
         with open(self.log, "wb") as log:
-            program = subprocess.Popen(["wine", self.args.program], env=self.env, stdout=subprocess.DEVNULL,
-                                       stderr=log)
+            program = self.start(self.args.program, stderr=log)
         try:
-            self.window = self.find_window()
-            time.sleep(1.0)  # the first paint
+            self.window = self.wait_window()
             self.title_strip()
             self.partial_repaint()
             self.hover_and_press()
@@ -348,27 +286,5 @@ class Driver:
                 program.wait()
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--images", required=True)
-    parser.add_argument("--site", required=True)
-    args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="ql-skin-")
-    driver = Driver(args, work)
-    try:
-        driver.run()
-    except Failed as e:
-        driver.check(False, str(e))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    if driver.failures:
-        print("%d check(s) failed" % len(driver.failures))
-        return 1
-    print("all checks passed")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(SkinDriver, "ql-skin-", images=str, site=str))

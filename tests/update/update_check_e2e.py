@@ -11,20 +11,18 @@ controls and the message boxes; the boxes are answered with the mouse.
   update_check_e2e.py --program EXE --probe EXE --port N --limit SECONDS
 """
 
-import argparse
-import http.server
 import os
 import random
 import shutil
 import socket
-import subprocess
 import sys
-import tempfile
 import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "service"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [os.path.join(HERE, "..", "..", "service"), os.path.join(HERE, "..")]
 import qinglan_service  # noqa: E402
+from wine_e2e import Driver, Failed, RecordingHandler, RecordingServer, main, unhex  # noqa: E402
 
 TITLE = "更新提示:"
 UP_TO_DATE = "当前已经是最新版"
@@ -40,23 +38,20 @@ def notice(version: str, address: str = None) -> bytes:
     return (text + "</body></html>").encode("utf-8")
 
 
-class Recorder(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
+class Recorder(RecordingServer):
     def __init__(self, port, archive):
-        super().__init__(("127.0.0.1", port), Handler)
-        self.lock = threading.Lock()
-        self.requests = []  # (path, hanging connections still open when it arrived)
         self.notices = []   # what the next notice requests get, in order (bytes or HANG)
         self.archive = archive
         self.release = threading.Event()
         self.open_hangs = 0
+        super().__init__(port, Handler, "the test build's notice address")
 
     def queue(self, *answers):
         with self.lock:
             self.notices = list(answers)
 
     def seen(self):
+        """The paths asked for (each request is kept with the hanging connections open when it came)."""
         with self.lock:
             return [path for path, _ in self.requests]
 
@@ -65,18 +60,10 @@ class Recorder(http.server.ThreadingHTTPServer):
             return self.open_hangs
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-
+class Handler(RecordingHandler):
     def send(self, status, body, declared=None):
-        self.send_response(status)
-        self.send_header("Content-Type", "application/octet-stream" if self.path.startswith("/a/") else
-                         "text/html; charset=utf-8")
-        self.send_header("Content-Length", str(len(body) if declared is None else declared))
-        self.send_header("Connection", "close")
-        self.end_headers()
-        self.wfile.write(body)
-        self.close_connection = True
+        super().send(status, "application/octet-stream" if self.path.startswith("/a/") else "text/html; charset=utf-8",
+                     body, declared)
 
     def hang(self):
         """Never answers; returns when the client closes the connection (or at the end)."""
@@ -122,18 +109,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.hang()
         return self.send(404, b"")
 
-    def log_message(self, *args):
-        pass
 
+class UpdateDriver(Driver):
+    wait_timeout = 20
 
-class Failed(Exception):
-    pass
-
-
-class Driver:
     def __init__(self, args, work):
-        self.args = args
-        self.failures = []
+        super().__init__(args, work)
         # A folder name with characters outside GBK: the archive still lands in it. Only where
         # Wine reads host file names as UTF-8: in the 936 session (zh_CN.UTF-8, a locale this
         # machine has not generated) it cannot open a program under such a name at all.
@@ -151,41 +132,8 @@ class Driver:
         self.older = b"an older archive\0\x01\x02" * 1000
 
     # ---- helpers ----
-    def check(self, ok, what):
-        print(("ok    " if ok else "FAIL  ") + what, flush=True)
-        if not ok:
-            self.failures.append(what)
-        return ok
-
-    def probe(self, *args, timeout=30):
-        out = subprocess.run(["wine", self.args.probe] + [str(a) for a in args], timeout=timeout,
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("ascii", "replace")
-        line = out.strip().splitlines()[-1] if out.strip() else ""
-        if line.startswith("error"):
-            raise Failed("update_probe %s: %s" % (" ".join(map(str, args)), line))
-        return line
-
-    def click(self, x, y):
-        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], timeout=15, check=True)
-
-    def picture_point(self):
-        try:
-            return self.probe("point", "picture")
-        except Failed:
-            return None
-
-    def press_picture(self):
-        self.click(*map(int, self.probe("point", "picture").split()))
-
-    def wait_for(self, what, fn, timeout=20):
-        deadline = time.monotonic() + timeout
-        while True:
-            value = fn()
-            if value:
-                return value
-            if time.monotonic() > deadline:
-                raise Failed("gave up waiting for " + what)
-            time.sleep(0.1)
+    def press_picture(self, fresh=False):
+        self.click(*map(int, self.probe("point", "picture").split()), fresh=fresh)
 
     def requests_since(self, before):
         return self.server.seen()[before:]
@@ -196,7 +144,7 @@ class Driver:
         if line == "none":
             return None
         _, title, text, owner, icon, buttons = line.split()
-        decode = lambda h: "" if h == "-" else bytes.fromhex(h).decode("gbk", "replace")  # noqa: E731
+        decode = lambda h: unhex(h).decode("gbk", "replace")  # noqa: E731
         return decode(title), decode(text), owner, icon, buttons
 
     def expect_box(self, what, text, buttons):
@@ -230,31 +178,18 @@ class Driver:
 
     # ---- the scenarios ----
     def run(self):
+        self.server = Recorder(self.args.port, self.archive)
+        program = self.start(self.program)
         try:
-            self.server = Recorder(self.args.port, self.archive)
-        except OSError as e:
-            raise Failed("cannot listen on 127.0.0.1:%d, the test build's notice address: %s" % (self.args.port, e))
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-        program = subprocess.Popen(["wine", self.program], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
+            self.wait_window()
             if self.probe("wait-window", 30000) != "ok":
                 raise Failed("the main window did not appear")
-            # The skin's set-up hides the window and shows it again once; wait for it to stand.
-            self.wait_for("the window shown after its set-up", self.picture_point)
             self.check(self.server.seen() == [], "no check at start-up")
             self.scenarios()
         finally:
             self.server.release.set()
-            try:
-                self.probe("close", timeout=10)
-                program.wait(timeout=20)
-                self.check(program.returncode == 0, "the program ends with exit code 0 (%s)" % program.returncode)
-            except Exception:
-                program.kill()
-                program.wait()
-                self.check(False, "the program ends when its window is closed")
-            self.server.shutdown()
-            self.server.server_close()
+            self.close_program(program, timeout=20)
+            self.server.retire()
 
     def scenarios(self):
         limit = self.args.limit
@@ -331,7 +266,7 @@ class Driver:
         self.wait_for("the notice request", lambda: len(self.server.seen()) > before)
         self.check(self.probe("paints", 3000) == "painted", "silent server: the window repaints while it waits")
         self.click(*map(int, self.probe("point", "edit").split()))
-        subprocess.run(["xdotool", "type", "--delay", "20", "abc"], timeout=15, check=True)
+        self.xdotool("type", "--delay", 20, "abc")
         self.check(self.probe("edit-text") == "text " + b"abc".hex(),
                    "silent server: typed text reaches the address box while it waits")
         self.check(self.server.hanging() == 1, "silent server: the check was still waiting meanwhile")
@@ -342,8 +277,7 @@ class Driver:
         before = len(self.server.seen())
         self.press_picture()
         self.wait_for("the first notice request", lambda: len(self.server.seen()) > before)
-        time.sleep(0.7)  # past the double-click time: a fresh press
-        self.press_picture()
+        self.press_picture(fresh=True)
         self.wait_for("the second notice request", lambda: len(self.server.seen()) > before + 1)
         with self.server.lock:
             outer_open = self.server.requests[before + 1][1] == 1
@@ -354,27 +288,5 @@ class Driver:
         self.check(self.requests_since(before) == ["/update-notice.html"] * 2, "nested: two notice requests")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--limit", type=int, required=True)
-    args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="ql-update-")
-    driver = Driver(args, work)
-    try:
-        driver.run()
-    except Failed as e:
-        driver.check(False, str(e))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    if driver.failures:
-        print("%d check(s) failed" % len(driver.failures))
-        return 1
-    print("all checks passed")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(UpdateDriver, "ql-update-", port=int, limit=int))
