@@ -2,7 +2,8 @@
 
   /pages/NAME            a page of pages/ (UTF-8 files); {{ORIGIN}} becomes this server's
                          address and {{OTHER}} the same server under another site's name
-                         (localhost). The headers each page is sent with are in PAGES.
+                         (localhost). The headers each page is sent with, and the file it
+                         is made from, are in PAGES.
       ?encoding=gzip|deflate|raw-deflate   the body compressed so
   /media/…/NAME.EXT      a small media file of the extension's type (.m3u8 and .mpd are
                          valid manifests)
@@ -34,7 +35,10 @@ import zlib
 PAGES_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pages")
 
 HTML = "text/html; charset=utf-8"
-# Page → (Content-Type header, encoding of the body).
+# The Chinese page without a charset label, sent in different ways.
+CLIP = "chinese-clip.html"
+# Page → (Content-Type header, encoding of the body[, the file of pages/ it is made from
+# when that is not its own]).
 PAGES = {
     "html5-player.html": (HTML, "utf-8"),
     "opengraph.html": ("text/html", "utf-8"),
@@ -44,9 +48,9 @@ PAGES = {
     "relative-base.html": (HTML, "utf-8"),
     "gbk-meta.html": ("text/html", "gbk"),            # the charset in <meta charset>
     "gbk-http-equiv.html": ("text/html", "gbk"),      # in <meta http-equiv>
-    "gbk-header.html": ("text/html; charset=GBK", "gbk"),
-    "gbk-unlabelled.html": ("text/html", "gbk"),      # nowhere
-    "utf8-unlabelled.html": ("text/html", "utf-8"),
+    "gbk-header.html": ("text/html; charset=GBK", "gbk", CLIP),
+    "gbk-unlabelled.html": ("text/html", "gbk", CLIP),      # nowhere
+    "utf8-unlabelled.html": ("text/html", "utf-8", CLIP),
     "iframe-embed.html": (HTML, "utf-8"),
     "embed-player.html": (HTML, "utf-8"),
     "no-media.html": (HTML, "utf-8"),
@@ -67,8 +71,8 @@ MP4 = b"\x00\x00\x00\x18ftypmp42\x00\x00\x00\x00mp42isom" + b"\x00" * 1000
 
 
 def page_body(name: str, origin: str, other: str):
-    content_type, encoding = PAGES[name]
-    with open(os.path.join(PAGES_DIR, name), encoding="utf-8") as f:
+    content_type, encoding, *source = PAGES[name]
+    with open(os.path.join(PAGES_DIR, source[0] if source else name), encoding="utf-8") as f:
         text = f.read()
     text = text.replace("{{ORIGIN}}", origin).replace("{{OTHER}}", other)
     return content_type, text.encode(encoding)
