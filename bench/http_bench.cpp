@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/owned_win.h"
+#include "bench/bench_clock_win.h"
 #include "resolve/xmlhttp.h"
 #include "web/http_request.h"
 #include "web/timed_request.h"
@@ -21,16 +22,11 @@ namespace {
 
 using ql::ByteSet;
 using ql::Text;
+using ql::bench::Median;
+using ql::bench::NowSeconds;
 
 constexpr std::size_t kBodyBytes = 64u << 20;
 constexpr int kRounds = 5;
-
-double NowSeconds() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string g_port;
 
@@ -43,23 +39,40 @@ std::size_t EngineRead() {
     return ql::PerformHttpRequest(in).body.size();
 }
 
+// A GET of `path` from the local server straight through the system's API, sent; the
+// request is empty when it could not be.
+struct BareRequest {
+    ql::UniqueInternetHandle internet;
+    ql::UniqueInternetHandle connection;
+    ql::UniqueInternetHandle request;
+};
+
+BareRequest SendBareRequest(const std::string& path) {
+    BareRequest r;
+    r.internet.reset(InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, "", "", 0));
+    r.connection.reset(InternetConnectA(r.internet.get(), "127.0.0.1",
+                                        static_cast<INTERNET_PORT>(std::atoi(g_port.c_str())), "", "",
+                                        INTERNET_SERVICE_HTTP, 0, 0));
+    r.request.reset(HttpOpenRequestA(r.connection.get(), "GET", path.c_str(), "HTTP/1.1", "", nullptr,
+                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE, 0));
+    if (r.request && !HttpSendRequestA(r.request.get(), nullptr, 0, nullptr, 0)) {
+        r.request.reset();
+    }
+    return r;
+}
+
 // The least the system's API can do: the same request, each block read into one buffer and
 // dropped.
 std::size_t BareRead(DWORD block) {
-    ql::UniqueInternetHandle internet(InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, "", "", 0));
-    ql::UniqueInternetHandle connection(InternetConnectA(internet.get(), "127.0.0.1",
-                                                         static_cast<INTERNET_PORT>(std::atoi(g_port.c_str())), "", "",
-                                                         INTERNET_SERVICE_HTTP, 0, 0));
-    const std::string path = "/big?bytes=" + std::to_string(kBodyBytes);
-    ql::UniqueInternetHandle request(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1", "", nullptr,
-                                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE, 0));
-    if (!request || !HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+    const BareRequest bare = SendBareRequest("/big?bytes=" + std::to_string(kBodyBytes));
+    HINTERNET request = bare.request.get();
+    if (!request) {
         return 0;
     }
     std::vector<unsigned char> buffer(block);
     std::size_t total = 0;
     DWORD got = 0;
-    while (InternetReadFile(request.get(), buffer.data(), block, &got) && got > 0) {
+    while (InternetReadFile(request, buffer.data(), block, &got) && got > 0) {
         total += got;
     }
     return total;
@@ -68,20 +81,15 @@ std::size_t BareRead(DWORD block) {
 // The system's part of reading `count` received cookies, without the engine: the request,
 // the raw response header block, and the cookie store told of each Set-Cookie line.
 void BareCookieRequest(int count) {
-    ql::UniqueInternetHandle internet(InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, "", "", 0));
-    ql::UniqueInternetHandle connection(InternetConnectA(internet.get(), "127.0.0.1",
-                                                         static_cast<INTERNET_PORT>(std::atoi(g_port.c_str())), "", "",
-                                                         INTERNET_SERVICE_HTTP, 0, 0));
-    const std::string path = "/cookies?count=" + std::to_string(count);
-    ql::UniqueInternetHandle request(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1", "", nullptr,
-                                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE, 0));
-    if (!request || !HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+    const BareRequest bare = SendBareRequest("/cookies?count=" + std::to_string(count));
+    HINTERNET request = bare.request.get();
+    if (!request) {
         return;
     }
     DWORD length = 0;
-    HttpQueryInfoA(request.get(), HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, nullptr);
+    HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, nullptr);
     std::string headers(length + 1, '\0');
-    if (!HttpQueryInfoA(request.get(), HTTP_QUERY_RAW_HEADERS_CRLF, headers.data(), &length, nullptr)) {
+    if (!HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, headers.data(), &length, nullptr)) {
         return;
     }
     headers.resize(length);
@@ -100,11 +108,6 @@ struct Contender {
     std::size_t (*read)();
     std::vector<double> rates;  // MB/s, one per round
 };
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 double ThreadCpuMs() {
     FILETIME created, exited, kernel, user;

@@ -19,25 +19,15 @@
 #include "app/bindings.h"
 #include "app/program.h"
 #include "base/owned_win.h"
+#include "bench/bench_clock_win.h"
 #include "ui/skin_win.h"
 
 namespace {
 
-double Now() {
-    static const double perMs = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / perMs;
-}
+using ql::bench::Median;
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
+// Milliseconds.
+double Now() { return ql::bench::NowSeconds() * 1000.0; }
 
 void Pump(DWORD ms) {
     const DWORD start = GetTickCount();

@@ -14,26 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock_win.h"
 #include "update/check.h"
 #include "web/http_request.h"
 #include "web/timed_request.h"
 
 namespace {
 
+using ql::bench::Median;
+using ql::bench::NowSeconds;
+
 constexpr std::size_t kArchiveBytes = 64u << 20;
 constexpr int kRounds = 5;
-
-double NowSeconds() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 PROCESS_MEMORY_COUNTERS Memory() {
     PROCESS_MEMORY_COUNTERS counters = {};
