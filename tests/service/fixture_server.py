@@ -35,10 +35,11 @@ import zlib
 PAGES_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pages")
 
 HTML = "text/html; charset=utf-8"
-# The Chinese page without a charset label, sent in different ways.
+# The Chinese page without a charset label, sent in different ways, some with a label put
+# in its <head>.
 CLIP = "chinese-clip.html"
 # Page → (Content-Type header, encoding of the body[, the file of pages/ it is made from
-# when that is not its own]).
+# when that is not its own[, a line put at the start of its <head>]]).
 PAGES = {
     "html5-player.html": (HTML, "utf-8"),
     "opengraph.html": ("text/html", "utf-8"),
@@ -46,8 +47,9 @@ PAGES = {
     "script-player.html": (HTML, "utf-8"),
     "flash-player.html": ("text/html", "utf-8"),
     "relative-base.html": (HTML, "utf-8"),
-    "gbk-meta.html": ("text/html", "gbk"),            # the charset in <meta charset>
-    "gbk-http-equiv.html": ("text/html", "gbk"),      # in <meta http-equiv>
+    "gbk-meta.html": ("text/html", "gbk", CLIP, '<meta charset="gbk">'),
+    "gbk-http-equiv.html": ("text/html", "gbk", CLIP,
+                            '<meta http-equiv="Content-Type" content="text/html; charset=gb2312">'),
     "gbk-header.html": ("text/html; charset=GBK", "gbk", CLIP),
     "gbk-unlabelled.html": ("text/html", "gbk", CLIP),      # nowhere
     "utf8-unlabelled.html": ("text/html", "utf-8", CLIP),
@@ -71,9 +73,12 @@ MP4 = b"\x00\x00\x00\x18ftypmp42\x00\x00\x00\x00mp42isom" + b"\x00" * 1000
 
 
 def page_body(name: str, origin: str, other: str):
-    content_type, encoding, *source = PAGES[name]
-    with open(os.path.join(PAGES_DIR, source[0] if source else name), encoding="utf-8") as f:
+    content_type, encoding, *rest = PAGES[name]
+    source, head_line = (rest + [name, None][len(rest):])
+    with open(os.path.join(PAGES_DIR, source), encoding="utf-8") as f:
         text = f.read()
+    if head_line:
+        text = text.replace("<head>\n", "<head>\n" + head_line + "\n", 1)
     text = text.replace("{{ORIGIN}}", origin).replace("{{OTHER}}", other)
     return content_type, text.encode(encoding)
 
