@@ -30,6 +30,7 @@
 
 #include "app/form.h"
 #include "app/main_window.h"
+#include "tests/probe_win.h"
 #include "text/wide.h"
 
 namespace {
@@ -37,19 +38,7 @@ namespace {
 using ql::GbkFromWide;
 using ql::Text;
 using ql::WideFromGbk;
-
-std::string Hex(const std::string& bytes) {
-    if (bytes.empty()) {
-        return "-";
-    }
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out.push_back(digits[c >> 4]);
-        out.push_back(digits[c & 15]);
-    }
-    return out;
-}
+using ql::test::Hex;
 
 std::string Unhex(const char* hex) {
     std::string out;
@@ -63,11 +52,7 @@ std::string Unhex(const char* hex) {
     return out;
 }
 
-HWND MainWindow() {
-    const std::wstring title = WideFromGbk("青岚综合视频下载精灵 v1.0");
-    HWND w = FindWindowW(nullptr, title.c_str());
-    return (w && IsWindowVisible(w)) ? w : nullptr;
-}
+HWND MainWindow() { return ql::test::FindMainWindow(); }
 
 struct Controls {
     HWND window = nullptr, edit = nullptr, list = nullptr, button = nullptr;

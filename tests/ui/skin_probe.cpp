@@ -9,14 +9,12 @@
 #include <cstdio>
 #include <string>
 
-#include "text/wide.h"
+#include "tests/probe_win.h"
 
 namespace {
 
-HWND MainWindow() {
-    const std::wstring title = ql::WideFromGbk("青岚综合视频下载精灵 v1.0");
-    return FindWindowW(nullptr, title.c_str());
-}
+// Hidden or shown.
+HWND MainWindow() { return ql::test::FindMainWindow(false); }
 
 }  // namespace
 

@@ -23,37 +23,22 @@
 #include <string>
 
 #include "app/form.h"
+#include "tests/probe_win.h"
 #include "text/wide.h"
 
 namespace {
 
 using ql::FormItem;
+using ql::test::Hex;
 
 std::atomic<bool> g_stopNudging{false};
-
-std::string Hex(const std::string& bytes) {
-    if (bytes.empty()) {
-        return "-";
-    }
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out.push_back(digits[c >> 4]);
-        out.push_back(digits[c & 15]);
-    }
-    return out;
-}
 
 [[noreturn]] void Fail(const char* what) {
     std::printf("error %s\n", what);
     std::exit(2);
 }
 
-HWND MainWindow() {
-    const std::wstring title = ql::WideFromGbk("青岚综合视频下载精灵 v1.0");
-    HWND w = FindWindowW(nullptr, title.c_str());
-    return (w && IsWindowVisible(w)) ? w : nullptr;
-}
+HWND MainWindow() { return ql::test::FindMainWindow(); }
 
 // The control of the form item, found where the form puts it.
 HWND FormControl(FormItem item) {
