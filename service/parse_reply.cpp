@@ -1,0 +1,133 @@
+#include "service/parse_reply.h"
+
+#include <cctype>
+
+#include "service/page_media.h"
+#include "text/gbk_markers.h"
+
+namespace ql::service {
+
+namespace {
+
+// The program cuts the value out between the form's first line + CR LF + the hidden field
+// up to its opening quote, and the closing quote + "/>" + CR.
+constexpr std::string_view kReplyStart =
+    "<form action=\"get_m3u.php\" method=\"post\" name=\"m3uForm\">\r\n"
+    "<input type=\"hidden\" name=\"inf\" value=\"";
+constexpr std::string_view kReplyEnd = "\"/>\r";
+
+constexpr const char* kReplyTitle = QL_GBK_MARKER("视频地址解析", "\xCA\xD3\xC6\xB5\xB5\xD8\xD6\xB7\xBD\xE2\xCE\xF6");
+constexpr const char* kSubmitCaption = QL_GBK_MARKER("下载列表", "\xCF\xC2\xD4\xD8\xC1\xD0\xB1\xED");
+
+// Sample media parts listed for a sample page address.
+constexpr int kSampleParts = 3;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool IsAsciiAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ReplyPage(const std::vector<std::string>& lines) {
+    std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\"><title>";
+    page += kReplyTitle;
+    page += "</title></head><body>\r\n";
+    page += kReplyStart;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) page += "\r\n";
+        page += lines[i];
+    }
+    page += kReplyEnd;
+    page += "\n<input type=\"submit\" value=\"";
+    page += kSubmitCaption;
+    page += "\"/>\r\n</form></body></html>\r\n";
+    return page;
+}
+
+std::string KwValue(std::string_view rawQuery) {
+    while (true) {
+        const std::size_t amp = rawQuery.find('&');
+        const std::string_view pair = rawQuery.substr(0, amp);
+        const std::size_t eq = pair.find('=');
+        if (pair.substr(0, eq) == "kw") {
+            const std::string_view value = eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
+            std::string bytes;
+            bytes.reserve(value.size());
+            for (std::size_t i = 0; i < value.size(); ++i) {
+                const int high = value[i] == '%' && i + 2 < value.size() ? HexValue(value[i + 1]) : -1;
+                const int low = high >= 0 ? HexValue(value[i + 2]) : -1;
+                if (low >= 0) {
+                    bytes.push_back(static_cast<char>(high * 16 + low));
+                    i += 2;
+                } else {
+                    bytes.push_back(value[i]);
+                }
+            }
+            return bytes;
+        }
+        if (amp == std::string_view::npos) return std::string();
+        rawQuery.remove_prefix(amp + 1);
+    }
+}
+
+std::string SampleVideoId(std::string_view a) {
+    // An optional scheme: a letter, then letters, digits, "+", "." or "-", then "://".
+    if (!a.empty() && IsAsciiAlpha(a[0])) {
+        std::size_t i = 1;
+        while (i < a.size() && (IsAsciiAlpha(a[i]) || IsAsciiDigit(a[i]) || a[i] == '+' || a[i] == '.' || a[i] == '-')) {
+            ++i;
+        }
+        if (a.substr(i, 3) == "://") a.remove_prefix(i + 3);
+    }
+    if (!StartsWithIgnoringCase(a, "v.example.test")) return std::string();
+    a.remove_prefix(14);
+    if (!a.empty() && a[0] == ':') {
+        std::size_t i = 1;
+        while (i < a.size() && IsAsciiDigit(a[i])) ++i;
+        if (i == 1) return std::string();
+        a.remove_prefix(i);
+    }
+    if (a.substr(0, 11) != "/v_show/id_") return std::string();
+    a.remove_prefix(11);
+    std::size_t n = 0;
+    while (n < a.size() && (IsAsciiAlpha(a[n]) || IsAsciiDigit(a[n]) || a[n] == '_' || a[n] == '=' || a[n] == '-')) {
+        ++n;
+    }
+    if (n == 0 || a.substr(n, 5) != ".html") return std::string();
+    const std::string_view rest = a.substr(n + 5);
+    // What follows is a query or a fragment, or nothing (a final line feed counts as nothing).
+    if (!rest.empty() && rest != "\n" && rest[0] != '?' && rest[0] != '#') return std::string();
+    return std::string(a.substr(0, n));
+}
+
+std::string ParseReply(std::string_view rawQuery, std::string_view base, PageFetcher& fetcher, std::string* why) {
+    const std::string kw = KwValue(rawQuery);
+    const std::string id = SampleVideoId(kw);
+    std::vector<std::string> lines;
+    if (!id.empty()) {
+        // Ids hold only letters, digits, "_", "-" and "=", which stand in a path as they are.
+        for (int part = 1; part <= kSampleParts; ++part) {
+            lines.push_back(std::string(base) + "/media/" + id + "/part" + std::to_string(part) + ".mp4");
+        }
+        return ReplyPage(lines);
+    }
+    lines = MediaAddresses(kw, fetcher, why);
+    if (lines.empty()) lines.emplace_back(kRefusalLine);
+    return ReplyPage(lines);
+}
+
+}  // namespace ql::service
