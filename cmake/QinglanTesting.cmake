@@ -4,7 +4,8 @@
 #               [PORTABLE] [LOCKS <resource…>] [ONCE <gtest pattern>])
 #
 # Natively every test case becomes its own ctest test. In the Windows build the program runs
-# under Wine once per code page (default: 1252 and 936), as <name>.cp1252 and <name>.cp936.
+# under Wine once per code page (default: 1252 and 936), as <name>.cp1252 and <name>.cp936;
+# the PORTABLE programs without further options are built there as one, portable_tests.
 # ONCE names the test cases (a GoogleTest filter pattern) that do not depend on the code page:
 # they run in the first code page's session only (QL_ONCE_CODEPAGE).
 #
@@ -69,6 +70,14 @@ function(ql_add_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
+    if(CMAKE_CROSSCOMPILING AND T_PORTABLE AND NOT T_ONCE AND NOT T_CODEPAGES AND NOT T_LOCKS)
+        # In the Windows build the plain portable programs are one program, portable_tests
+        # (ql_add_portable_tests): a static link costs more than such a program's run.
+        list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+        set_property(GLOBAL APPEND PROPERTY QL_PORTABLE_TEST_SOURCES ${T_SOURCES})
+        set_property(GLOBAL APPEND PROPERTY QL_PORTABLE_TEST_LIBS ${T_LIBS})
+        return()
+    endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} gtest_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -80,6 +89,22 @@ function(ql_add_test name)
         gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
             PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QL_BUILD_DIR=${CMAKE_BINARY_DIR}")
     endif()
+endfunction()
+
+# Windows build only: the one program of the plain PORTABLE tests (see ql_add_test), run in
+# both code pages as portable_tests.cp<cp>. Called once, after every ql_add_test.
+function(ql_add_portable_tests)
+    get_property(sources GLOBAL PROPERTY QL_PORTABLE_TEST_SOURCES)
+    get_property(libs GLOBAL PROPERTY QL_PORTABLE_TEST_LIBS)
+    if(NOT CMAKE_CROSSCOMPILING OR NOT sources)
+        return()
+    endif()
+    list(REMOVE_DUPLICATES libs)
+    add_executable(portable_tests ${sources})
+    target_link_libraries(portable_tests PRIVATE ${libs} gtest_main)
+    target_include_directories(portable_tests PRIVATE ${PROJECT_SOURCE_DIR})
+    target_compile_definitions(portable_tests PRIVATE QL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    _ql_add_wine_runs(portable_tests 120 "" TRUE "" "" portable_tests)
 endfunction()
 
 function(ql_add_wine_command_test name)
