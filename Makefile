@@ -16,5 +16,10 @@ fuzz: deps
 bench: deps
 	@scripts/bench
 
+# The Wine sessions (display, wineservers) of the test and run folders stop before their
+# folders go.
 clean:
+	@for b in build/windows build/windows/run; do \
+		[ -d "$$b/wine" ] && scripts/wine-session stop "$$b" >/dev/null 2>&1; true; \
+	done
 	rm -rf build

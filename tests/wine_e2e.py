@@ -7,6 +7,9 @@ of its own, run in the same session. This module offers:
   Failed            a step that cannot go on; the driver reports it as a failed check
   TITLE             the main window's title
   DOUBLE_CLICK_S    a gap longer than the system's double-click time
+  once()            whether this run also makes the checks that do not depend on the code
+                    page (hostile servers, time limits, failure paths): they run in one code
+                    page's session only (QL_ONCE_CODEPAGE), the rest in both
   Driver            the base of a driver: check(), probe(), wait_for(), xdotool(), host()
                     (xdotool and ImageMagick in the host's locale), click() with fresh presses
                     spaced past the double-click time, start() and wait_window() for the
@@ -23,6 +26,7 @@ The drivers find this file in the folder above their own: they run from the sour
 import argparse
 import http.server
 import os
+import queue
 import shutil
 import socket
 import subprocess
@@ -33,8 +37,11 @@ import time
 TITLE = "青岚综合视频下载精灵 v1.0"
 # Longer than the system's double-click time (500 ms by default).
 DOUBLE_CLICK_S = 0.7
-# How long the window must be seen shown without a break before it counts as standing.
-STAND_S = 1.0
+
+
+def once():
+    """True in the session that makes the checks that do not depend on the code page."""
+    return os.environ.get("QL_WINE_CODEPAGE", "1252") == os.environ.get("QL_ONCE_CODEPAGE", "1252")
 
 
 class Failed(Exception):
@@ -56,6 +63,7 @@ class Driver:
         self.failures = []
         self.env = dict(os.environ)
         self.last_click = {}  # button -> when it was last clicked
+        self.prober = None  # the probe program, answering one command after another
 
     def check(self, ok, what):
         print(("ok    " if ok else "FAIL  ") + what, flush=True)
@@ -64,14 +72,57 @@ class Driver:
         return ok
 
     def probe(self, *args, timeout=30):
-        """The last line the probe program prints for one command; a line "error …" fails the step."""
-        out = subprocess.run(["wine", self.args.probe] + [str(a) for a in args], env=self.env, timeout=timeout,
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("ascii", "replace")
-        line = out.strip().splitlines()[-1] if out.strip() else ""
+        """The last line the probe program prints for one command; a line "error …" fails the step.
+        One probe process answers every command of the run (its "serve" mode, a command a line,
+        each answer ended by a line "."); one that has ended is started again at the next."""
+        name = os.path.splitext(os.path.basename(self.args.probe))[0]
+        if self.prober is None or self.prober.poll() is not None:
+            self.stop_probe()
+            self.prober = subprocess.Popen(["wine", self.args.probe, "serve"], env=self.env, stdin=subprocess.PIPE,
+                                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            self.answers = queue.Queue()
+            threading.Thread(target=self._read_answers, args=(self.prober, self.answers), daemon=True).start()
+        try:
+            self.prober.stdin.write((" ".join(map(str, args)) + "\n").encode("ascii"))
+            self.prober.stdin.flush()
+        except OSError:
+            self.stop_probe()
+            raise Failed("%s %s: the probe has ended" % (name, " ".join(map(str, args))))
+        deadline = time.monotonic() + timeout
+        lines = []
+        while True:
+            try:
+                line = self.answers.get(timeout=max(0.0, deadline - time.monotonic()))
+            except queue.Empty:
+                self.stop_probe()
+                raise Failed("%s %s: no answer within %s s" % (name, " ".join(map(str, args)), timeout))
+            if line is None or line == ".":
+                break
+            lines.append(line)
+        line = lines[-1] if lines else "error no answer: the probe ended"
         if line.startswith("error"):
-            name = os.path.splitext(os.path.basename(self.args.probe))[0]
             raise Failed("%s %s: %s" % (name, " ".join(map(str, args)), line))
         return line
+
+    @staticmethod
+    def _read_answers(process, answers):
+        for raw in process.stdout:
+            line = raw.decode("ascii", "replace").strip()
+            if line:
+                answers.put(line)
+        answers.put(None)
+
+    def stop_probe(self):
+        """Ends the probe process of the run, if one is running."""
+        prober, self.prober = self.prober, None
+        if prober is None:
+            return
+        try:
+            prober.stdin.close()
+            prober.wait(timeout=5)
+        except (OSError, subprocess.TimeoutExpired):
+            prober.kill()
+            prober.wait()
 
     def wait_for(self, what, fn, timeout=None):
         """The first true value of fn(), asked every 0.1 s; fails the step past the timeout."""
@@ -108,8 +159,32 @@ class Driver:
         self.last_click[button] = time.monotonic()
 
     # ---- the program ----
-    def start(self, program, stderr=subprocess.DEVNULL):
-        return subprocess.Popen(["wine", program], env=self.env, stdout=subprocess.DEVNULL, stderr=stderr)
+    def start(self, program, stderr=None):
+        """Starts the program. Its debug lines (Wine's warn+seh channel) go to a log in the
+        work folder unless `stderr` is given; actions_ended() counts the ones that end an action."""
+        env = self.env
+        if stderr is None:
+            self.trace = os.path.join(self.work, "program.log")
+            stderr = open(self.trace, "wb")
+            env = dict(self.env, WINEDEBUG="warn+seh")
+        try:
+            return subprocess.Popen(["wine", program], env=env, stdout=subprocess.DEVNULL, stderr=stderr)
+        finally:
+            if stderr is not None and env is not self.env:
+                stderr.close()
+
+    def actions_ended(self):
+        """How many of the window's actions (bound event handlers) have run to their end: the
+        program writes a debug line at the end of each."""
+        try:
+            with open(self.trace, "rb") as f:
+                return f.read().count(b"qinglan: action ended")
+        except (AttributeError, FileNotFoundError):
+            return 0
+
+    def wait_action_end(self, before, what, timeout=None):
+        """Waits until more actions than `before` have ended."""
+        self.wait_for(what + " to end", lambda: self.actions_ended() > before, timeout)
 
     def visible_window(self):
         """The X window of the shown main window, or None. The search is for the title's ASCII
@@ -123,19 +198,14 @@ class Driver:
         return None
 
     def wait_window(self, timeout=30):
-        """The X window of the main window once it stands: seen shown at every look for
-        STAND_S. The skin's set-up hides the window and shows it again once just after it
-        first appears, and the first paint comes after that; a click before then is lost."""
+        """The X window of the main window once it is ready for input: the probe finds it shown,
+        shaped by the skin and answering messages (the skin's set-up, which hides the window
+        and shows it again once, is over), and the display shows it."""
         deadline = time.monotonic() + timeout
-        seen, since = None, 0.0
-        while time.monotonic() < deadline:
-            window = self.visible_window()
-            if window is None or window != seen:
-                seen, since = window, time.monotonic()
-            elif time.monotonic() - since >= STAND_S:
-                return window
-            time.sleep(0.1)
-        raise Failed("no window titled %s appeared" % TITLE)
+        self.wait_for("the main window to be ready", lambda: self.probe("ready", timeout=10) == "ready", timeout)
+        window = self.wait_for("the main window on the display", self.visible_window,
+                               max(1.0, deadline - time.monotonic()))
+        return window
 
     def close_program(self, program, timeout):
         """Closes the main window (unless the program has already ended) and checks that the
@@ -250,6 +320,7 @@ def main(driver_class, prefix, **options):
     except Failed as e:
         driver.check(False, str(e))
     finally:
+        driver.stop_probe()
         shutil.rmtree(work, ignore_errors=True)
     if driver.failures:
         print("%d check(s) failed" % len(driver.failures))

@@ -5,10 +5,13 @@
 # a debug line, which Wine prints on its "seh" warning channel when asked to. The programs'
 # output stays in QL_BUILD_DIR/tests/app/exit-test.cp<code page>/.
 #
-#   exit_test.sh PROGRAM PROBE      (inside a wine-session: WINEPREFIX, DISPLAY, LC_ALL set)
+#   exit_test.sh PROGRAM PROBE READY-PROBE   (inside a wine-session: WINEPREFIX, DISPLAY, LC_ALL set)
+#
+# READY-PROBE is a probe program whose command "ready" says when the main window takes input.
 set -uo pipefail
 program=$1
 probe=$2
+ready_probe=$3
 work=${QL_BUILD_DIR:-/tmp}/tests/app/exit-test.cp${QL_WINE_CODEPAGE:-1252}
 rm -rf "$work"
 mkdir -p "$work"
@@ -63,8 +66,20 @@ check() {
         return
     fi
     # The window is hidden and shown once more while its skin is set up: input that arrives
-    # in between is lost.
-    sleep 0.5
+    # in between is lost. The probe says when that is over (shown, shaped, answering).
+    local i ready=
+    for i in $(seq 1 300); do
+        ready=$(wine "$ready_probe" ready 2>/dev/null | tr -d '\r')
+        [ "$ready" = ready ] && break
+        sleep 0.1
+    done
+    if [ "$ready" != ready ]; then
+        fail "$name" "the window did not become ready for input"
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        return
+    fi
+    id=$(wait_window 10)
     local X Y WIDTH HEIGHT SCREEN WINDOW
     eval "$(x xdotool getwindowgeometry --shell "$id")"
     "$action" "$X" "$Y"

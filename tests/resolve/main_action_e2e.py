@@ -25,7 +25,7 @@ SERVICE = os.path.join(HERE, "..", "..", "service", "qinglan_service.py")
 sys.path[:0] = [os.path.join(HERE, "..", "service"), os.path.join(HERE, "..", "web"), os.path.join(HERE, "..")]
 import fixture_server  # noqa: E402
 import http_test_server  # noqa: E402
-from wine_e2e import Driver, Failed, RecordingHandler, RecordingServer, main, unhex  # noqa: E402
+from wine_e2e import Driver, Failed, RecordingHandler, RecordingServer, main, once, unhex  # noqa: E402
 
 START = (b'<form action="get_m3u.php" method="post" name="m3uForm">\r\n'
          b'<input type="hidden" name="inf" value="')
@@ -130,10 +130,12 @@ class MainActionDriver(Driver):
             except Failed as e:
                 self.check(False, str(e))
             self.bundled_service()
-            # The hostile service: the test server, its mode chosen by the typed address.
+            # The hostile service: the test server, its mode chosen by the typed address. It
+            # does not depend on the code page: one session tries it.
             self.server = http_test_server.Server(self.args.port)
             threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
-            self.hostile()
+            if once():
+                self.hostile()
         finally:
             self.close_program(program, timeout=15)
             self.server.shutdown()
@@ -288,15 +290,13 @@ class MainActionDriver(Driver):
                        "download of %r: %s" % (text, "opens it" if opens else "opens nothing"))
 
     def hostile(self):
-        """Every hostile mode of the service ends in an empty list within the limit and a
-        little; the window answers all the while and a second press starts nothing."""
+        """A silent service empties the list within the limit and a little; the window answers
+        all the while and a second press starts nothing. (The fetch against every hostile mode
+        of the service is resolve_xmlhttp_hostile's table, in-process.)"""
         marker = [b"http://m.test/before.mp4"]
         filled = "/body?hex=" + page(marker[0]).hex()
         # (mode, whether a second press is tried while the silent service holds the request)
-        modes = [("/endless?framing=length", False), ("/endless?framing=close", False),
-                 ("/endless?framing=chunked", False), ("/hang", True), ("/cookies?count=5000", False),
-                 ("/bigheaders?bytes=2097152", False), ("/loop", False), ("/lie?declared=100000&bytes=1000", False),
-                 ("/body?hex=", False), ("/close", False)]
+        modes = [("/hang", True)]
         for mode, holds in modes:
             self.probe("set-address", filled.encode().hex())
             # (Under Wine the request after one that failed may itself fail at once: a second

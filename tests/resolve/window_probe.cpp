@@ -1,8 +1,11 @@
 // A helper for the end-to-end test: run beside the real program in the same Wine session,
 // it finds the main window and its controls from outside and reads or sets what a user
-// would see or do. One command per run; texts go in and out as hex of their GBK bytes, so
-// nothing depends on the code page of the console.
+// would see or do. One command per run, or one per line of standard input after "serve"
+// (ql::test::ProbeMain); texts go in and out as hex of their GBK bytes, so nothing depends on
+// the code page of the console.
 //
+//   window_probe ready                   "ready" when the main window is shown, shaped and
+//                                        answering messages, else "not-ready"
 //   window_probe wait-window MS          "ok" when the main window is shown within MS
 //   window_probe set-address HEX         puts the text into the address box
 //   window_probe button-rect             screen rectangle of the button: "L T R B"
@@ -122,6 +125,18 @@ private:
 
 constexpr int kTextChars = 8192;
 
+// The clipboard is open only for a moment at a time, by the program or by Wine's X11 driver
+// answering another program: it is tried for up to two seconds.
+bool OpenClipboardSoon(HWND owner) {
+    for (int tries = 0; tries < 100; ++tries) {
+        if (OpenClipboard(owner)) {
+            return true;
+        }
+        Sleep(20);
+    }
+    return false;
+}
+
 std::string RowText(HWND list, Remote& mem, int row) {
     LVITEMW item = {};
     item.iSubItem = 0;
@@ -150,16 +165,15 @@ std::string ClipboardFormat(UINT format) {
     return out;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) {
+int Run(const std::string& cmd, const std::string& argument) {
+    if (cmd.empty()) {
         std::printf("error no command\n");
         return 2;
     }
-    const std::string cmd = argv[1];
-    const char* arg = argc > 2 ? argv[2] : "";
-    if (cmd == "wait-window") {
+    const char* arg = argument.c_str();
+    if (cmd == "ready") {
+        std::printf("%s\n", ql::test::MainWindowReady() ? "ready" : "not-ready");
+    } else if (cmd == "wait-window") {
         const DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(arg));
         while (!MainWindow()) {
             if (static_cast<LONG>(GetTickCount() - until) > 0) {
@@ -248,7 +262,7 @@ int main(int argc, char** argv) {
         } while (static_cast<LONG>(GetTickCount() - until) < 0);
         std::printf("none\n");
     } else if (cmd == "clipboard") {
-        if (!OpenClipboard(nullptr)) {
+        if (!OpenClipboardSoon(nullptr)) {
             std::printf("error clipboard busy\n");
             return 2;
         }
@@ -259,7 +273,7 @@ int main(int argc, char** argv) {
     } else if (cmd == "set-clipboard") {
         const std::wstring text = WideFromGbk(Text(Unhex(arg)));
         HWND owner = Find().window;  // any window will do as the owner; the program's is at hand
-        if (!OpenClipboard(owner)) {
+        if (!OpenClipboardSoon(owner)) {
             std::printf("error clipboard busy\n");
             return 2;
         }
@@ -290,3 +304,7 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return ql::test::ProbeMain(argc, argv, Run); }

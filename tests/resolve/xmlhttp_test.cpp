@@ -256,7 +256,9 @@ TEST(FetchPageViaXmlHttp, WindowKeepsWorkingWhileTheServiceIsSilent) {
         for (std::size_t i = 1; i < g_ticks.size(); ++i) {
             longestGap = std::max(longestGap, g_ticks[i] - g_ticks[i - 1]);
         }
-        EXPECT_LT(longestGap, 100.0) << "silent " << c.silentMs << " ms";
+        // A wait that held the thread would leave a gap of seconds; a busy machine may delay a
+        // tick by a tenth of a second or more.
+        EXPECT_LT(longestGap, 500.0) << "silent " << c.silentMs << " ms";
         EXPECT_LT(end - start, static_cast<double>(std::min<std::int64_t>(c.limitMs, c.silentMs)) + 2000.0);
     }
 }

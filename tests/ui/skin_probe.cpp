@@ -1,6 +1,8 @@
 // A helper for the skin's end-to-end test, run beside the real program in the same Wine
-// session: it answers what xdotool cannot see from outside. One command per run.
+// session: it answers what xdotool cannot see from outside. One command per run, or one per
+// line of standard input after "serve" (ql::test::ProbeMain).
 //
+//   skin_probe ready       "ready" when the main window is shown, shaped and answering, else "not-ready"
 //   skin_probe iconic      "iconic" or "shown" (the main window's minimised state), "none"
 //   skin_probe restore     brings a minimised main window back
 //   skin_probe invalidate  marks a small part of the main window (beside 图片框1) for repainting
@@ -16,10 +18,11 @@ namespace {
 // Hidden or shown.
 HWND MainWindow() { return ql::test::FindMainWindow(false); }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const std::string command = argc > 1 ? argv[1] : "";
+int Run(const std::string& command, const std::string&) {
+    if (command == "ready") {
+        std::printf("%s\n", ql::test::MainWindowReady() ? "ready" : "not-ready");
+        return 0;
+    }
     HWND window = MainWindow();
     if (!window) {
         std::printf("none\n");
@@ -40,3 +43,7 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return ql::test::ProbeMain(argc, argv, Run); }

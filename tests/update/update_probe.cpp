@@ -1,13 +1,16 @@
 // A helper for the update check's end-to-end test: run beside the real program in the same
 // Wine session, it finds the main window, 图片框2, 编辑框1 and the program's message boxes
-// from outside. One command per run; texts come out as hex of their GBK bytes.
+// from outside. One command per run, or one per line of standard input after "serve"
+// (ql::test::ProbeMain); texts come out as hex of their GBK bytes.
 //
+//   update_probe ready                "ready" when the main window is shown, shaped and answering
 //   update_probe wait-window MS       "ok" when the main window is shown within MS
 //   update_probe point ITEM           screen point at the centre of 图片框2 ("picture") or
 //                                     编辑框1 ("edit"): "X Y"
 //   update_probe box MS               waits up to MS for a message box of the program:
 //                                     "box TITLEHEX TEXTHEX owned|free icon|noicon BUTTONS"
-//                                     (BUTTONS: the visible ones, "ok", "ok,cancel", …), or "none"
+//                                     (BUTTONS: the visible ones, "ok", "ok,cancel", …, "-" for
+//                                     none), or "none"
 //   update_probe box-button ok|cancel screen point at the centre of that button of the box
 //   update_probe close-box            closes the box as its close box does (WM_CLOSE)
 //   update_probe paints MS            invalidates the main window and says "painted" when it
@@ -103,15 +106,13 @@ BOOL CALLBACK CollectBoxPart(HWND child, LPARAM param) {
     return TRUE;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) {
+int Run(const std::string& cmd, const std::string& arg) {
+    if (cmd.empty()) {
         Fail("no command");
     }
-    const std::string cmd = argv[1];
-    const std::string arg = argc > 2 ? argv[2] : "";
-    if (cmd == "wait-window") {
+    if (cmd == "ready") {
+        std::printf("%s\n", ql::test::MainWindowReady() ? "ready" : "not-ready");
+    } else if (cmd == "wait-window") {
         const DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(arg.c_str()));
         while (!MainWindow()) {
             if (static_cast<LONG>(GetTickCount() - until) > 0) {
@@ -136,7 +137,7 @@ int main(int argc, char** argv) {
                 std::printf("box %s %s %s %s %s\n", Hex(ql::GbkFromWide(title).str()).c_str(),
                             Hex(ql::GbkFromWide(text).str()).c_str(),
                             GetWindow(box, GW_OWNER) == MainWindow() ? "owned" : "free", parts.icon ? "icon" : "noicon",
-                            parts.buttons.c_str());
+                            parts.buttons.empty() ? "-" : parts.buttons.c_str());
                 return 0;
             }
             Sleep(20);
@@ -175,6 +176,7 @@ int main(int argc, char** argv) {
         // A sent message alone does not wake a wait for input and posted messages: posted
         // nudges keep waking it while the question is asked.
         HWND window = MainWindow();
+        g_stopNudging = false;
         HANDLE nudger = CreateThread(
             nullptr, 0,
             [](void* w) -> DWORD {
@@ -207,3 +209,7 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return ql::test::ProbeMain(argc, argv, Run); }

@@ -17,11 +17,11 @@ absolute address is routed by its path too):
   /body?hex=HEX             200 with exactly those bytes
   /big?bytes=N              200 with N bytes: byte i is i % 251 (zero bytes included)
   /lie?declared=D&bytes=N   200 declaring a length of D, sending N bytes as /big, then closing
-  /endless?framing=F        200 with a body that never ends ("e" bytes, ~16 MB/s), framed by F:
+  /endless?framing=F        200 with a body that never ends ("e" bytes, ~1 MB/s), framed by F:
                             "length" (a Content-Length of 10^15), "close" (no length: the
                             body ends with the connection) or "chunked"; until the client
-                            closes the connection. Each one counts in "endless" and, once the
-                            client has gone, in "endless_closed"
+                            closes the connection, or MAX_WAIT_S at most. Each one counts in
+                            "endless" and, once it has ended, in "endless_closed"
   /cookies?count=N          200, N Set-Cookie lines c0=0 … (also with &set=)
   /loop?n=N                 302 to /loop?n=N+1, for ever
   /close                    reads the request and closes the connection without a word
@@ -231,14 +231,18 @@ class Handler(socketserver.BaseRequestHandler):
             chunk = b"10000\r\n" + chunk + b"\r\n"
         try:
             sock.sendall(f"HTTP/1.1 200 OK\r\n{head}Connection: close\r\n\r\n".encode())
-            # About 16 MB/s: endless, and no more than a client can be asked to hold for a
+            # About 1 MB/s: endless, and no more than a client can be asked to hold for a
             # few seconds (and slow enough for Wine's Internet API, which reads what is left
-            # of a declared length when a request is closed, to catch up and let go).
-            while True:
+            # of a declared length when a request is closed, to catch up and let go, even on
+            # a busy machine).
+            # Ended after the longest wait, so that no client can keep it going.
+            deadline = time.monotonic() + MAX_WAIT_S
+            while time.monotonic() < deadline:
                 sock.sendall(chunk)
-                time.sleep(0.004)
+                time.sleep(0.064)
         except OSError:
-            stats.add("endless_closed")
+            pass
+        stats.add("endless_closed")
 
     @staticmethod
     def drip(sock, count, interval_ms):
