@@ -11,11 +11,39 @@
 #include "app/bindings.h"
 
 #include "app/main_window.h"
+#include "app/program.h"
+#include "app/resource_ids.h"
+#include "graphics/stored_file_win.h"
 #include "resolve/actions.h"
+#include "resolve/shell.h"
 #include "ui/skin_win.h"
 #include "update/check.h"
 
 namespace ql {
+
+namespace {
+
+// The product site's pages, opened in the default browser.
+void OpenGuestbookPage() { OpenAddress(Text(QINGLAN_SITE "/index.php?s=gb-show.html")); }
+void OpenSoftwarePage() { OpenAddress(Text(QINGLAN_SITE "/my-show-id-soft.html")); }
+
+// The skin's buttons' pictures, button 1 to 4: close, minimise, then the "page" and the
+// "guest" pictures of the buttons that open the guest-book and the software page.
+constexpr SkinButtonPictureIds kSkinButtonPictures = {{
+    {QL_DATA_BTN_CLOSE_NORMAL, QL_DATA_BTN_CLOSE_HOVER, QL_DATA_BTN_CLOSE_PRESSED},
+    {QL_DATA_BTN_MIN_NORMAL, QL_DATA_BTN_MIN_HOVER, QL_DATA_BTN_MIN_PRESSED},
+    {QL_DATA_BTN_PAGE_NORMAL, QL_DATA_BTN_PAGE_HOVER, QL_DATA_BTN_PAGE_PRESSED},
+    {QL_DATA_BTN_GUEST_NORMAL, QL_DATA_BTN_GUEST_HOVER, QL_DATA_BTN_GUEST_PRESSED},
+}};
+
+// The window is skinned: its close button ends the program in order, its two page buttons
+// open the guest-book and software pages.
+void OnMainWindowCreated() {
+    SetUpWindowSkin(MainWindowHandle(), kSkinButtonPictures, EndProgram);
+    SetSkinOptions(StoredFile(QL_DATA_TITLE_ICON), {}, 0, OpenGuestbookPage, OpenSoftwarePage);
+}
+
+}  // namespace
 
 const BindingTable& MainWindowBindings() {
     using E = FormEvent;

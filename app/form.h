@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "ui/look.h"
+
 namespace ql {
 
 // The window, its controls in creation order, the pop-up menu's items.
@@ -59,12 +61,9 @@ enum class Fill : int {
     Transparent,  // the window's background shows through
 };
 
-// RGB(77, 166, 222) as a COLORREF (0x00BBGGRR): the window's colour, and the skin's.
-inline constexpr std::uint32_t kLightBlue = 0x00DEA64D;
 inline constexpr std::uint32_t kWhite = 0x00FFFFFF;
 
-// Every font of the form has this face and the GB2312 character set.
-inline constexpr char kFontFace[] = "宋体";
+// Every font of the form has the face kFontFace (ui/look.h) and the GB2312 character set.
 inline constexpr int kBold = 700;
 inline constexpr int kNormal = 400;
 

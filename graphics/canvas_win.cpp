@@ -11,8 +11,6 @@ namespace {
 
 using namespace Gdiplus::DllExports;
 
-bool StorePlus(Gdiplus::GpStatus status) { return StorePlusStatus(static_cast<std::int32_t>(status)); }
-
 }  // namespace
 
 bool GdiCanvas::CreateFromDeviceHandle(HDC deviceContext, int width, int height) {

@@ -14,9 +14,13 @@
 
 #include "base/owned_gdiplus_win.h"
 #include "base/owned_win.h"
+#include "graphics/drawing_log.h"
 #include "text/text.h"
 
 namespace ql {
+
+// Remembers a GDI+ call's Status as the last one (lastPlusStatus); true exactly when it is Ok.
+inline bool StorePlus(Gdiplus::GpStatus status) { return StorePlusStatus(static_cast<std::int32_t>(status)); }
 
 // The common base: every drawing object can hand out its native handle (null when empty)
 // and delete its native object.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "web/url.h"
+
 namespace ql {
 
 static_assert(sizeof(ReplyStartMarker) - 1 == 97, "start marker: 56 + CR LF + 39 bytes");
@@ -74,9 +76,6 @@ Text BuildParseQuery(const Text& queryPrefix, const Text& typedAddress) {
     return TextJoin(queryPrefix, EncodeQueryValue(typedAddress));
 }
 
-bool IsWebAddress(const Text& row) {
-    const Text head = TextLower(TextLeft(row, 8));
-    return head == Text("https://") || TextLeft(head, 7) == Text("http://");
-}
+bool IsWebAddress(const Text& row) { return SchemeLength(row) > 0; }
 
 }  // namespace ql

@@ -4,8 +4,11 @@
 #error "QL_PARSE_SERVICE_BASE: the parse service's base address, set by the build"
 #endif
 
+#include "web/timed_request.h"
+
+// The timed runner's default limit unless the build compiles in another.
 #ifndef QL_PARSE_SERVICE_LIMIT_MS
-#define QL_PARSE_SERVICE_LIMIT_MS 60000
+#define QL_PARSE_SERVICE_LIMIT_MS kDefaultTimeLimitMs
 #endif
 
 namespace ql {

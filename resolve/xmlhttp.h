@@ -7,23 +7,21 @@
 #include <cstdint>
 
 #include "text/text.h"
+#include "web/timed_request.h"
 
 namespace ql {
-
-// The longest a fetch waits for its reply: the timed runner's default limit.
-inline constexpr std::int64_t kFetchTimeLimitMs = 60000;
 
 // The reply body of a GET of `address`, byte for byte as received (no charset conversion;
 // zero bytes kept); the status code is not looked at, so an error page's body comes back
 // like any other. The empty byte set when the component cannot be created, the server
 // cannot be reached, the body is empty, or no reply is in within `limitMs` (the request is
-// then aborted). An address that does not begin with "http://" (in any case) is fetched
-// with that prefix, and `address` then holds the prefixed form.
+// then aborted; by default the timed runner's limit). An address that does not begin with "http://" (in any case) is
+// fetched with that prefix, and `address` then holds the prefixed form.
 //
 // While it waits, the calling thread's window messages are handled: the window repaints,
 // takes input and its other handlers can run. A quit message (the window was closed) ends
 // the wait at once with the empty result and is posted again for the program's own loop.
-ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs = kFetchTimeLimitMs);
+ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs = kDefaultTimeLimitMs);
 
 }  // namespace ql
 

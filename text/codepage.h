@@ -48,6 +48,10 @@ inline constexpr std::uint32_t kCodePageUtf8 = 65001;
 // precomposed character when the target code page has one (u + U+0308 gives GBK A8 B9, "ü").
 inline constexpr std::uint32_t kEncodeCompositeCheck = 0x200;
 
+// The combining marks that such a composition folds into the character before them: the
+// combining diacritical marks and the two kana voicing marks.
+inline constexpr bool IsCombiningMark(char16_t u) { return (u >= 0x0300 && u <= 0x036F) || u == 0x3099 || u == 0x309A; }
+
 // The number of the code page that 0 stands for: the system's ANSI code page on Windows,
 // 1252 natively.
 std::uint32_t SystemCodePage();

@@ -317,8 +317,6 @@ constexpr Composition kGbkCompositions[] = {
 #include "text/gbk_compose.inc"
 };
 
-inline bool IsCombiningMark(char16_t u) { return (u >= 0x0300 && u <= 0x036F) || u == 0x3099 || u == 0x309A; }
-
 bool HoldsCombiningMark(std::u16string_view units) {
     bool found = false;
     for (char16_t u : units) {

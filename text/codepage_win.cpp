@@ -29,8 +29,6 @@ bool PrefixUsesDefault(std::uint32_t codePage, DWORD flags, std::u16string_view 
     return used != FALSE;
 }
 
-bool IsCombiningMark(char16_t u) { return (u >= 0x0300 && u <= 0x036F) || u == 0x3099 || u == 0x309A; }
-
 // Index of the first unit without a form. Only called once the whole buffer is known to hold
 // one: chunks find the region cheaply, then growing prefixes of that chunk find the unit (a
 // prefix, not single units, so a base character and its combining mark are judged together).

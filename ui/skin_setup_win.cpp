@@ -1,9 +1,7 @@
 // The skin's program-wide state and its set-up when the main window has been created.
 #include <memory>
 
-#include "app/main_window.h"
-#include "app/resource_ids.h"
-#include "resolve/shell.h"
+#include "graphics/stored_file_win.h"
 #include "ui/skin_win.h"
 
 namespace ql {
@@ -11,24 +9,6 @@ namespace ql {
 namespace {
 
 std::unique_ptr<WindowSkin> g_skin;
-
-// The button pictures by button (1 to 4) and state (normal, hover, pressed).
-constexpr int kButtonPictures[kSkinButtonCount][3] = {
-    {QL_DATA_BTN_CLOSE_NORMAL, QL_DATA_BTN_CLOSE_HOVER, QL_DATA_BTN_CLOSE_PRESSED},
-    {QL_DATA_BTN_MIN_NORMAL, QL_DATA_BTN_MIN_HOVER, QL_DATA_BTN_MIN_PRESSED},
-    {QL_DATA_BTN_PAGE_NORMAL, QL_DATA_BTN_PAGE_HOVER, QL_DATA_BTN_PAGE_PRESSED},
-    {QL_DATA_BTN_GUEST_NORMAL, QL_DATA_BTN_GUEST_HOVER, QL_DATA_BTN_GUEST_PRESSED},
-};
-
-// A file stored in the program (RCDATA) as bytes; empty when it is not there.
-ByteSet StoredFile(int resourceId) {
-    HMODULE program = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(resourceId), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-    HGLOBAL loaded = found ? LoadResource(program, found) : nullptr;
-    const auto* bytes = static_cast<const std::uint8_t*>(loaded ? LockResource(loaded) : nullptr);
-    const DWORD size = found ? SizeofResource(program, found) : 0;
-    return bytes ? ByteSet(bytes, bytes + size) : ByteSet();
-}
 
 }  // namespace
 
@@ -53,19 +33,15 @@ void DestroyGlobals() {
     g_skin.reset();
 }
 
-void OnMainWindowCreated() {
-    SetUpWindowSkin(MainWindowHandle());
-    SetSkinOptions(StoredFile(QL_DATA_TITLE_ICON), {}, 0, OpenGuestbookPage, OpenSoftwarePage);
-}
-
-void SetUpWindowSkin(HWND window) {
+void SetUpWindowSkin(HWND window, const SkinButtonPictureIds& pictures, SkinAction closeAction) {
     WindowSkin* skin = TheWindowSkin();
     if (!skin || !window) {
         return;
     }
     skin->window = window;
+    skin->closeAction = closeAction;
     MeasureSkinWindow();
-    LoadButtonPictures();
+    LoadButtonPictures(pictures);
     skin->hook.Subclass(window, SkinWindowProc);
     LayOutSkin();
 }
@@ -78,14 +54,14 @@ void MeasureSkinWindow() {
     skin->windowSize = SkinWindowSize{r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-void LoadButtonPictures() {
+void LoadButtonPictures(const SkinButtonPictureIds& pictures) {
     WindowSkin* skin = TheWindowSkin();
     PlusImage ImageButton::*const states[3] = {&ImageButton::normalImage, &ImageButton::hoverImage,
                                                &ImageButton::pressedImage};
     for (int state = 0; state < 3; ++state) {
         for (int i = 0; i < kSkinButtonCount; ++i) {
             (skin->buttons[static_cast<std::size_t>(i)].*states[state])
-                .LoadFromBytes(StoredFile(kButtonPictures[i][state]));
+                .LoadFromBytes(StoredFile(pictures[static_cast<std::size_t>(i)][static_cast<std::size_t>(state)]));
         }
     }
 }
@@ -116,9 +92,5 @@ void SetSkinOptions(const ByteSet& titleIcon, const ByteSet& backgroundPicture, 
         ShowWindow(skin->window, IsWindowVisible(skin->window) ? SW_HIDE : SW_SHOW);
     }
 }
-
-void OpenGuestbookPage() { OpenAddress(Text(QINGLAN_SITE "/index.php?s=gb-show.html")); }
-
-void OpenSoftwarePage() { OpenAddress(Text(QINGLAN_SITE "/my-show-id-soft.html")); }
 
 }  // namespace ql

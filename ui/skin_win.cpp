@@ -2,15 +2,16 @@
 
 #include <string>
 
-#include "app/program.h"
+#include "graphics/stored_file_win.h"
 #include "text/wide.h"
+#include "ui/look.h"
 
 namespace ql {
 
 namespace {
 
-constexpr std::uint32_t kDefaultBackground = 0x00DEA64D;  // RGB(77, 166, 222)
-constexpr const char kTitleFont[] = "宋体";
+constexpr std::uint32_t kDefaultBackground = kLightBlue;
+constexpr const char* kTitleFont = kFontFace;
 
 const PlusImage* PictureFor(const ImageButton& button) {
     switch (button.state) {
@@ -184,13 +185,13 @@ void ApplyResizeCursor() {
     WORD shape = 0;
     switch (skin->resizeZone) {
         case ResizeZone::RightEdge:
-            shape = 32644;  // IDC_SIZEWE
+            shape = kCursorSizeWe;
             break;
         case ResizeZone::BottomEdge:
-            shape = 32645;  // IDC_SIZENS
+            shape = kCursorSizeNs;
             break;
         case ResizeZone::BottomRightCorner:
-            shape = 32642;  // IDC_SIZENWSE
+            shape = kCursorSizeNwse;
             break;
         case ResizeZone::None:
             return;
@@ -205,7 +206,10 @@ void RunButtonAction(int index) {
     }
     switch (index) {
         case 1:
-            EndProgram();
+            if (skin->closeAction) {
+                skin->closeAction();
+            }
+            break;
         case 2:
             SendMessageW(skin->window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
             break;

@@ -5,7 +5,8 @@
 // are in ui/skin_rules.h; this is the drawing and the routing of messages.
 //
 // The skin's state is program-wide: CreateGlobals makes it before the main window is loaded,
-// OnMainWindowCreated fills it when the window exists, DestroyGlobals releases it at the end
+// SetUpWindowSkin and SetSkinOptions fill it when the window exists (the program's created
+// handler calls them with its pictures and actions), DestroyGlobals releases it at the end
 // of the program.
 #pragma once
 
@@ -42,6 +43,10 @@ struct SkinWindowSize {
 
 using SkinAction = void (*)();
 
+// The resource ids (stored files, graphics/stored_file_win.h) of each button's pictures, by
+// button (1 to 4 is [0] to [3]) and state (normal, hover, pressed).
+using SkinButtonPictureIds = std::array<std::array<int, 3>, kSkinButtonCount>;
+
 struct WindowSkin {
     HWND window = nullptr;
     SkinWindowSize windowSize;
@@ -56,6 +61,7 @@ struct WindowSkin {
     ByteSet titleIcon;                  // an icon file
     PlusImage scratchImage;             // decodes the two pictures above at each full paint
     ResizeZone resizeZone = ResizeZone::None;
+    SkinAction closeAction = nullptr;
     SkinAction thirdButtonAction = nullptr;
     SkinAction fourthButtonAction = nullptr;
 };
@@ -79,25 +85,21 @@ void OnSkinMouseMove(std::int32_t x, std::int32_t y);
 void OnSkinButtonDown(std::int32_t x, std::int32_t y);
 void OnSkinButtonUp(std::int32_t x, std::int32_t y);
 void ApplyResizeCursor();
-// Close (the orderly exit), minimise, then the third and fourth button's actions.
+// Close (the action given to SetUpWindowSkin), minimise, then the third and fourth button's
+// actions.
 void RunButtonAction(int index);
 
 // ---- set-up ----
 
-// The main window's created handler: the skin set up with the title icon and the two page
-// actions.
-void OnMainWindowCreated();
-void SetUpWindowSkin(HWND window);
+// Takes over `window`: measures it, loads the buttons' pictures, installs the skin's
+// procedure and lays the buttons out. `closeAction` is what the close button does.
+void SetUpWindowSkin(HWND window, const SkinButtonPictureIds& pictures, SkinAction closeAction);
 void MeasureSkinWindow();
-void LoadButtonPictures();
+void LoadButtonPictures(const SkinButtonPictureIds& pictures);
 void LayOutSkin();
 // Stores the options, then hides and shows the window once so that it repaints through the skin.
 void SetSkinOptions(const ByteSet& titleIcon, const ByteSet& backgroundPicture = {}, std::uint32_t backgroundColor = 0,
                     SkinAction thirdButtonAction = nullptr, SkinAction fourthButtonAction = nullptr);
-
-// The product site's pages, opened in the default browser.
-void OpenGuestbookPage();
-void OpenSoftwarePage();
 
 }  // namespace ql
 

@@ -10,22 +10,14 @@ constexpr const char* kSetCookieName = "Set-Cookie: ";
 constexpr std::int32_t kSetCookieNameLength = 12;
 }  // namespace
 
-bool IsSecureAddress(const Text& address) { return TextLower(TextLeft(address, 8)) == Text("https://"); }
+bool IsSecureAddress(const Text& address) { return SchemeLength(address) == 8; }
 
 std::int32_t ConnectPort(const Text& address) {
     if (!IsSecureAddress(address)) {
         return PortFromUrl(address);
     }
-    // PortFromUrl skips only a leading "http://", so the secure address's port is read here:
-    // the number after the first ":" of the part between the scheme and the next "/".
-    const std::int32_t slash = TextFind(address, "/", 9);
-    const Text hostPart =
-        WithoutUserInfo(slash > 0 ? TextMid(address, 9, slash - 9) : TextRight(address, TextLength(address) - 8));
-    const std::int32_t colon = TextFind(hostPart, ":");
-    if (colon < 1) {
-        return kHttpsPort;
-    }
-    const std::int64_t port = TruncateToInteger(TextToNumber(TextRight(hostPart, TextLength(hostPart) - colon)));
+    // PortFromUrl skips only a leading "http://", so the secure address's port is read here.
+    const std::int64_t port = WrittenPort(address, 8).value_or(kHttpsPort);
     return port >= 1 && port <= 65535 ? static_cast<std::int32_t>(port) : kHttpsPort;
 }
 
@@ -149,12 +141,11 @@ bool IsFollowedRedirect(std::int32_t status) {
 }
 
 Text RedirectTarget(const Text& base, const Text& location) {
-    const Text lower = TextLower(TextLeft(location, 8));
-    if (lower == Text("https://") || TextLeft(lower, 7) == Text("http://")) {
+    if (SchemeLength(location) > 0) {
         return location;
     }
-    const bool secure = IsSecureAddress(base);
-    const std::int32_t schemeLength = secure ? 8 : TextLower(TextLeft(base, 7)) == Text("http://") ? 7 : 0;
+    const std::int32_t schemeLength = SchemeLength(base);
+    const bool secure = schemeLength == 8;
     if (TextLeft(location, 2) == Text("//")) {
         return TextJoin(secure ? "https:" : "http:", location);
     }

@@ -105,17 +105,15 @@ ByteSet ReadBody(HINTERNET request, const std::atomic<bool>* stop) {
     return body;
 }
 
-// The raw response header block; empty when it does not start with a status line (a
-// connection closed before any answer leaves a bare line break).
-Text RawResponseHeaders(HINTERNET request) {
+// A text the response holds (`what`: an HTTP_QUERY_ value); empty when it has none.
+Text QueryResponseText(HINTERNET request, DWORD what) {
     std::string buffer(kHeaderBuffer, '\0');
     // Twice is enough (the size reported fits); the bound only guards against a system that
     // keeps asking for more.
     for (int attempt = 0; attempt < 3; ++attempt) {
         DWORD length = static_cast<DWORD>(buffer.size());
-        if (HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, buffer.data(), &length, nullptr)) {
-            Text headers(buffer.c_str());
-            return TextLeft(headers, 5) == Text("HTTP/") ? headers : Text();
+        if (HttpQueryInfoA(request, what, buffer.data(), &length, nullptr)) {
+            return Text(buffer.c_str());
         }
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length <= buffer.size()) {
             return Text();
@@ -123,6 +121,13 @@ Text RawResponseHeaders(HINTERNET request) {
         buffer.assign(static_cast<std::size_t>(length) + 1, '\0');
     }
     return Text();
+}
+
+// The raw response header block; empty when it does not start with a status line (a
+// connection closed before any answer leaves a bare line break).
+Text RawResponseHeaders(HINTERNET request) {
+    Text headers = QueryResponseText(request, HTTP_QUERY_RAW_HEADERS_CRLF);
+    return TextLeft(headers, 5) == Text("HTTP/") ? headers : Text();
 }
 
 std::int32_t StatusCode(HINTERNET request) {
@@ -134,20 +139,7 @@ std::int32_t StatusCode(HINTERNET request) {
     return static_cast<std::int32_t>(status);
 }
 
-Text LocationOf(HINTERNET request) {
-    std::string buffer(kHeaderBuffer, '\0');
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        DWORD length = static_cast<DWORD>(buffer.size());
-        if (HttpQueryInfoA(request, HTTP_QUERY_LOCATION, buffer.data(), &length, nullptr)) {
-            return Text(buffer.c_str());
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length <= buffer.size()) {
-            return Text();
-        }
-        buffer.assign(static_cast<std::size_t>(length) + 1, '\0');
-    }
-    return Text();
-}
+Text LocationOf(HINTERNET request) { return QueryResponseText(request, HTTP_QUERY_LOCATION); }
 
 const char* OrNull(const Text& text) { return text.empty() ? nullptr : text.c_str(); }
 

@@ -3,15 +3,11 @@
 #include <utility>
 
 #include "web/charset.h"
+#include "web/url.h"
 
 namespace ql {
 
-Text NormalizeRequestAddress(const Text& url) {
-    if (TextLower(TextLeft(url, 7)) == Text("http://") || TextLower(TextLeft(url, 8)) == Text("https://")) {
-        return url;
-    }
-    return TextJoin("http://", url);
-}
+Text NormalizeRequestAddress(const Text& url) { return SchemeLength(url) > 0 ? url : TextJoin("http://", url); }
 
 std::int64_t TimeLimitMs(std::optional<std::int32_t> timeoutSeconds) {
     if (!timeoutSeconds) {

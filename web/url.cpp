@@ -2,9 +2,6 @@
 
 namespace ql {
 
-namespace {
-
-// Length of a leading "http://" or "https://" in any case, else 0.
 std::int32_t SchemeLength(const Text& url) {
     const Text head = TextLower(TextLeft(url, 8));
     if (head == Text("https://")) {
@@ -12,8 +9,6 @@ std::int32_t SchemeLength(const Text& url) {
     }
     return TextLeft(head, 7) == Text("http://") ? 7 : 0;
 }
-
-}  // namespace
 
 Text WithoutUserInfo(const Text& hostPart) {
     std::int32_t at = 0;
@@ -63,21 +58,24 @@ Text PathFromUrl(const Text& url) {
     return "/";
 }
 
-std::int32_t PortFromUrl(const Text& url) {
-    Text hostPart;
-    if (TextLower(TextLeft(url, 7)) == Text("http://")) {
-        const std::int32_t p = TextFind(url, "/", 8);
-        hostPart = p > 0 ? TextMid(url, 8, p - 8) : TextRight(url, TextLength(url) - 7);
-    } else {
-        const std::int32_t p = TextFind(url, "/");
-        hostPart = p > 0 ? TextLeft(url, p - 1) : url;
-    }
-    hostPart = WithoutUserInfo(hostPart);
+std::optional<std::int64_t> WrittenPort(const Text& url, std::int32_t skip) {
+    const std::int32_t slash = TextFind(url, "/", skip + 1);
+    const Text hostPart =
+        WithoutUserInfo(slash > 0 ? TextMid(url, skip + 1, slash - skip - 1) : TextRight(url, TextLength(url) - skip));
     const std::int32_t colon = TextFind(hostPart, ":");
-    const Text portText = colon > 0 ? TextRight(hostPart, TextLength(hostPart) - colon) : Text("80");
+    if (colon < 1) {
+        return std::nullopt;
+    }
+    return TruncateToInteger(TextToNumber(TextRight(hostPart, TextLength(hostPart) - colon)));
+}
+
+std::int32_t PortFromUrl(const Text& url) {
+    // Only "http://" is skipped: before a secure address's host part stands "https:", which
+    // has a ":" and no number after it.
+    const std::int64_t port = WrittenPort(url, SchemeLength(url) == 7 ? 7 : 0).value_or(80);
     // The low 32 bits of the truncated number, as every position or count computed in real
     // arithmetic is taken.
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(TruncateToInteger(TextToNumber(portText))));
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(port));
 }
 
 Text TextBefore(const Text& text, const Text& delimiter, std::optional<std::int32_t> start, bool ignoreCase) {

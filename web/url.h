@@ -12,6 +12,9 @@
 
 namespace ql {
 
+// Length of a leading "http://" (7) or "https://" (8) in any case; 0 for any other address.
+std::int32_t SchemeLength(const Text& url);
+
 // The host, lower case, without scheme, user name and password, path and port. Every
 // "https://" and then every "http://" (in any case) is removed first, wherever it stands;
 // then the host part ends at the first "/", a "user:password@" before it is dropped, and a
@@ -27,6 +30,12 @@ Text PathFromUrl(const Text& url);
 // no ":". Only a leading "http://" (in any case) is skipped: a secure request picks its own
 // port.
 std::int32_t PortFromUrl(const Text& url);
+
+// The port written in an address: the number after the first ":" of the host part, read by
+// the text-to-number rule; none when the host part has no ":". The host part is what lies
+// between the first `skip` characters (the scheme, or 0) and the next "/", less any
+// "user:password@".
+std::optional<std::int64_t> WrittenPort(const Text& url, std::int32_t skip);
 
 // The host part of an address (scheme and path already cut away) without a user name and
 // password: what follows its last "@", or the whole part.

@@ -1,8 +1,9 @@
 // The real main window, created by the program's start-up in this process, read back through
-// the system: every control where the form puts it, with its class, text, font, colours, the
-// list's column, the status bar's panes, the button's hint and the pop-up menu. The expected
-// values are written out here from the form's description, independently of app/form.cpp, so
-// a wrong number in the form table fails as surely as a control built wrongly.
+// the system. Two kinds of check: the live window is what its form (app/form.h) says, so the
+// window code cannot drift from the form; and the form's own geometry holds together on the
+// live window (the label meets the address box, every control lies inside one frame, the
+// frames hold nothing on top of each other, Tab follows the form), so a wrong number in the
+// form breaks a test too.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -13,64 +14,63 @@
 #include <vector>
 
 #include "tests/app/window_harness.h"
+#include "text/wide.h"
 
 namespace ql {
 namespace {
 
-using test::ClassOf;
 using test::ScopedMainWindow;
 using test::WindowTextOf;
 
-struct ExpectedControl {
-    FormItem item;
-    const wchar_t* name;
-    const wchar_t* windowClass;
-    int left, top, width, height;
-    FormItem inside;
-    bool tabStop;
-    int fontHeight;  // 0: the control keeps the system font
-    int weight;
-    const wchar_t* text;  // a status bar's window text is its first pane's
-};
+std::wstring Wide(const char* gbk) { return WideFromGbk(gbk); }
 
-// clang-format off
-const ExpectedControl kExpected[] = {
-    {FormItem::状态条1,     L"状态条1",     L"msctls_statusbar32", 0,   325, 430, 20,  FormItem::MainWindow, false, 14, 700, L"青岚网络"},
-    {FormItem::超级按钮1,   L"超级按钮1",   L"Button",             326, 8,   80,  80,  FormItem::分组框2,    true,  14, 700, L"获取下载"},
-    {FormItem::透明标签1,   L"透明标签1",   L"Static",             20,  167, 50,  40,  FormItem::MainWindow, false, 19, 700, L"地址："},
-    {FormItem::图片框4,     L"图片框4",     L"Static",             12,  38,  156, 70,  FormItem::MainWindow, false, 0,  0,   L""},
-    {FormItem::图片框3,     L"图片框3",     L"Static",             200, 43,  72,  64,  FormItem::MainWindow, false, 0,  0,   L""},
-    {FormItem::图片框2,     L"图片框2",     L"Static",             272, 43,  72,  64,  FormItem::MainWindow, false, 0,  0,   L""},
-    {FormItem::图片框1,     L"图片框1",     L"Static",             344, 43,  64,  64,  FormItem::MainWindow, false, 0,  0,   L""},
-    {FormItem::超级列表框1, L"超级列表框1", L"SysListView32",      19,  212, 392, 117, FormItem::MainWindow, true,  16, 700, L""},
-    {FormItem::编辑框1,     L"编辑框1",     L"Edit",               70,  170, 262, 30,  FormItem::MainWindow, true,  16, 400, L""},
-    {FormItem::分组框1,     L"分组框1",     L"Button",             8,   28,  415, 91,  FormItem::MainWindow, false, 0,  0,   L""},
-    {FormItem::分组框2,     L"分组框2",     L"Button",             8,   120, 415, 216, FormItem::MainWindow, false, 0,  0,   L""},
-};
-// clang-format on
+// The controls that are windows (the pop-up menu is not), in creation order.
+std::vector<const FormControl*> WindowControls() {
+    std::vector<const FormControl*> rows;
+    for (const FormControl& c : MainWindowControls()) {
+        if (c.kind != ControlKind::PopupMenu) {
+            rows.push_back(&c);
+        }
+    }
+    return rows;
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
     ScopedMainWindow window_;
     HWND main() const { return window_.get(); }
     HWND control(FormItem item) const { return MainWindowControl(item); }
+    // A control's live rectangle in window pixels.
+    RECT RectOf(FormItem item) const {
+        RECT window{}, r{};
+        GetWindowRect(main(), &window);
+        GetWindowRect(control(item), &r);
+        OffsetRect(&r, -window.left, -window.top);
+        return r;
+    }
 };
 
-TEST_F(MainWindowTest, WindowHasTitlePositionSizeAndNoSystemTitleBar) {
+bool Contains(const RECT& outer, const RECT& inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+TEST_F(MainWindowTest, WindowIsItsFormWithoutASystemTitleBar) {
     ASSERT_NE(main(), nullptr);
     EXPECT_EQ(MainWindowHandle(), main());
-    EXPECT_EQ(WindowTextOf(main()), L"青岚综合视频下载精灵 v1.0");
+    const FormWindow& form = MainWindowForm();
+    EXPECT_EQ(WindowTextOf(main()), Wide(form.title));
     RECT r;
     GetWindowRect(main(), &r);
-    EXPECT_EQ(r.left, 50);
-    EXPECT_EQ(r.top, 50);
-    EXPECT_EQ(r.right - r.left, 430);
-    EXPECT_EQ(r.bottom - r.top, 367);
+    EXPECT_EQ(r.left, form.left);
+    EXPECT_EQ(r.top, form.top);
+    EXPECT_EQ(r.right - r.left, form.width);
+    EXPECT_EQ(r.bottom - r.top, form.height);
     // No caption and no frame: the whole window is client area, for the skin to draw on.
     RECT client;
     GetClientRect(main(), &client);
-    EXPECT_EQ(client.right, 430);
-    EXPECT_EQ(client.bottom, 367);
+    EXPECT_EQ(client.right, form.width);
+    EXPECT_EQ(client.bottom, form.height);
     const LONG_PTR style = GetWindowLongPtrW(main(), GWL_STYLE);
     EXPECT_EQ(style & WS_CAPTION, 0);
     EXPECT_EQ(style & WS_THICKFRAME, 0);
@@ -78,39 +78,34 @@ TEST_F(MainWindowTest, WindowHasTitlePositionSizeAndNoSystemTitleBar) {
     EXPECT_EQ(GetMenu(main()), nullptr) << "no menu bar";
 }
 
-TEST_F(MainWindowTest, EveryControlHasItsClassGeometryTextAndFont) {
-    RECT mainRect;
-    GetWindowRect(main(), &mainRect);
-    for (const ExpectedControl& e : kExpected) {
-        SCOPED_TRACE(testing::Message() << "control " << static_cast<int>(e.item));
-        HWND h = control(e.item);
+TEST_F(MainWindowTest, EveryControlHasItsFormRowsGeometryTextAndFont) {
+    for (const FormControl* row : WindowControls()) {
+        SCOPED_TRACE(row->name);
+        HWND h = control(row->item);
         ASSERT_NE(h, nullptr);
         EXPECT_EQ(GetParent(h), main());
-        EXPECT_EQ(ClassOf(h), e.windowClass);
-        RECT outer = mainRect;
-        if (e.inside != FormItem::MainWindow) {
-            GetWindowRect(control(e.inside), &outer);
-        }
-        RECT r;
-        GetWindowRect(h, &r);
-        EXPECT_EQ(r.left - outer.left, e.left);
-        EXPECT_EQ(r.top - outer.top, e.top);
-        EXPECT_EQ(r.right - r.left, e.width);
-        EXPECT_EQ(r.bottom - r.top, e.height);
+        const Rect want = RectInWindow(*row);
+        const RECT r = RectOf(row->item);
+        EXPECT_EQ(r.left, want.left);
+        EXPECT_EQ(r.top, want.top);
+        EXPECT_EQ(r.right - r.left, want.width);
+        EXPECT_EQ(r.bottom - r.top, want.height);
         EXPECT_TRUE(IsWindowVisible(h));
-        EXPECT_EQ((GetWindowLongPtrW(h, GWL_STYLE) & WS_TABSTOP) != 0, e.tabStop);
-        EXPECT_EQ(WindowTextOf(h), e.text);
+        EXPECT_EQ((GetWindowLongPtrW(h, GWL_STYLE) & WS_TABSTOP) != 0, row->focusable);
+        // A status bar's window text is its first pane's.
+        const char* text = row->kind == ControlKind::StatusBar ? StatusBarPanes().front().text : row->text;
+        EXPECT_EQ(WindowTextOf(h), Wide(text));
 
-        HFONT font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
-        if (e.fontHeight == 0) {
+        if (row->font.height == 0) {
             continue;
         }
+        HFONT font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
         ASSERT_NE(font, nullptr);
         LOGFONTW lf{};
         ASSERT_EQ(GetObjectW(font, sizeof lf, &lf), static_cast<int>(sizeof lf));
-        EXPECT_STREQ(lf.lfFaceName, L"宋体");
-        EXPECT_EQ(lf.lfHeight, -e.fontHeight);
-        EXPECT_EQ(lf.lfWeight, e.weight);
+        EXPECT_EQ(std::wstring(lf.lfFaceName), Wide(kFontFace));
+        EXPECT_EQ(lf.lfHeight, -row->font.height);
+        EXPECT_EQ(lf.lfWeight, row->font.weight);
         EXPECT_EQ(lf.lfCharSet, GB2312_CHARSET);
     }
 }
@@ -119,8 +114,8 @@ TEST_F(MainWindowTest, ControlsAreStackedInCreationOrder) {
     // Siblings lie in creation order, the first on top: the status bar covers the list's and
     // the lower frame's bottom edge, and the frames lie under everything they enclose.
     std::vector<HWND> expected;
-    for (const ExpectedControl& e : kExpected) {
-        expected.push_back(control(e.item));
+    for (const FormControl* row : WindowControls()) {
+        expected.push_back(control(row->item));
     }
     std::vector<HWND> actual;
     for (HWND h = GetWindow(main(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
@@ -129,8 +124,68 @@ TEST_F(MainWindowTest, ControlsAreStackedInCreationOrder) {
     EXPECT_EQ(actual, expected);
 }
 
-TEST_F(MainWindowTest, ListHasOneColumnAndStartsEmpty) {
+TEST_F(MainWindowTest, LabelEndsWhereTheAddressBoxStarts) {
+    // Wider, the label would hide the first characters typed; narrower, a gap shows.
+    const RECT label = RectOf(FormItem::透明标签1);
+    const RECT box = RectOf(FormItem::编辑框1);
+    EXPECT_EQ(label.right, box.left);
+    EXPECT_LE(label.top, box.top) << "the label stands beside the whole box";
+    EXPECT_GE(label.bottom, box.bottom);
+}
+
+TEST_F(MainWindowTest, EveryControlLiesInsideOneFrameWithoutOverlapping) {
+    RECT client{};
+    GetClientRect(main(), &client);
+    std::vector<RECT> frames;
+    std::vector<std::pair<const FormControl*, RECT>> framed;
+    for (const FormControl* row : WindowControls()) {
+        const RECT r = RectOf(row->item);
+        EXPECT_TRUE(Contains(client, r)) << row->name << " lies inside the window";
+        if (row->kind == ControlKind::GroupFrame) {
+            frames.push_back(r);
+        } else if (row->kind != ControlKind::StatusBar) {  // the bar spans the window's foot
+            framed.emplace_back(row, r);
+        }
+    }
+    ASSERT_EQ(frames.size(), 2u);
+    RECT overlap{};
+    EXPECT_FALSE(IntersectRect(&overlap, &frames[0], &frames[1])) << "the frames lie apart";
+    for (const auto& [row, r] : framed) {
+        int holders = 0;
+        for (const RECT& frame : frames) {
+            holders += Contains(frame, r) ? 1 : 0;
+        }
+        EXPECT_EQ(holders, 1) << row->name << " lies inside one frame";
+        if (row->inside != FormItem::MainWindow) {
+            EXPECT_TRUE(Contains(RectOf(row->inside), r)) << row->name << " lies inside the frame it is placed in";
+        }
+        for (const auto& [other, o] : framed) {
+            if (other != row) {
+                EXPECT_FALSE(IntersectRect(&overlap, &r, &o)) << row->name << " overlaps " << other->name;
+            }
+        }
+    }
+}
+
+TEST_F(MainWindowTest, TabMovesThroughTheFocusableControlsInFormOrder) {
+    std::vector<HWND> focusable;
+    for (const FormControl* row : WindowControls()) {
+        if (row->focusable) {
+            focusable.push_back(control(row->item));
+        }
+    }
+    ASSERT_GE(focusable.size(), 2u);
+    for (std::size_t i = 0; i < focusable.size(); ++i) {
+        const HWND next = focusable[(i + 1) % focusable.size()];
+        EXPECT_EQ(GetNextDlgTabItem(main(), focusable[i], FALSE), next) << "after control " << i;
+        EXPECT_EQ(GetNextDlgTabItem(main(), next, TRUE), focusable[i]) << "before control " << i + 1;
+    }
+}
+
+TEST_F(MainWindowTest, ListHasItsOneColumnWithinItsWidthAndStartsEmpty) {
     HWND list = control(FormItem::超级列表框1);
+    ASSERT_EQ(ResultListColumns().size(), 1u);
+    const ListColumn& want = ResultListColumns().front();
     EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
     wchar_t header[64] = {};
     LVCOLUMNW column{};
@@ -138,13 +193,16 @@ TEST_F(MainWindowTest, ListHasOneColumnAndStartsEmpty) {
     column.pszText = header;
     column.cchTextMax = 64;
     ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column)));
-    EXPECT_STREQ(header, L"网站");
-    EXPECT_EQ(column.cx, 385);
+    EXPECT_EQ(std::wstring(header), Wide(want.header));
+    EXPECT_EQ(column.cx, want.width);
+    RECT client{};
+    GetClientRect(list, &client);
+    EXPECT_LE(column.cx, client.right) << "the column fits: no sideways scrolling";
     EXPECT_FALSE(SendMessageW(list, LVM_GETCOLUMNW, 1, reinterpret_cast<LPARAM>(&column)));
     HWND headerControl = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
     EXPECT_EQ(SendMessageW(headerControl, HDM_GETITEMCOUNT, 0, 0), 1);
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
-    EXPECT_EQ(SendMessageW(list, LVM_GETBKCOLOR, 0, 0), static_cast<LRESULT>(RGB(255, 255, 255)));
+    EXPECT_EQ(SendMessageW(list, LVM_GETBKCOLOR, 0, 0), static_cast<LRESULT>(kWhite));
 }
 
 std::vector<std::wstring> PaneTexts(HWND bar) {
@@ -163,10 +221,15 @@ std::vector<std::wstring> PaneTexts(HWND bar) {
 TEST_F(MainWindowTest, StatusBarPanesStayThroughFillingAndEmptyingTheList) {
     HWND bar = control(FormItem::状态条1);
     int edges[4] = {};
+    ASSERT_EQ(StatusBarPanes().size(), 2u);
+    const int firstEdge = StatusBarPanes()[0].width;
     ASSERT_EQ(SendMessageW(bar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges)), 2);
-    EXPECT_EQ(edges[0], 100);
+    EXPECT_EQ(edges[0], firstEdge);
     EXPECT_EQ(edges[1], -1);
-    const std::vector<std::wstring> expected = {L"青岚网络", L"使用交流：" + std::wstring(L"" QINGLAN_SITE)};
+    std::vector<std::wstring> expected;
+    for (const StatusPane& pane : StatusBarPanes()) {
+        expected.push_back(Wide(pane.text));
+    }
     EXPECT_EQ(PaneTexts(bar), expected);
 
     HWND list = control(FormItem::超级列表框1);
@@ -181,7 +244,7 @@ TEST_F(MainWindowTest, StatusBarPanesStayThroughFillingAndEmptyingTheList) {
         EXPECT_EQ(PaneTexts(bar), expected);
     }
     EXPECT_EQ(SendMessageW(bar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges)), 2);
-    EXPECT_EQ(edges[0], 100);
+    EXPECT_EQ(edges[0], firstEdge);
 }
 
 TEST_F(MainWindowTest, ButtonHintIsATooltip) {
@@ -195,7 +258,7 @@ TEST_F(MainWindowTest, ButtonHintIsATooltip) {
         GetCurrentThreadId(),
         [](HWND h, LPARAM p) -> BOOL {
             auto* s = reinterpret_cast<Search*>(p);
-            if (ClassOf(h) == TOOLTIPS_CLASSW && GetWindow(h, GW_OWNER) == s->owner) {
+            if (test::ClassOf(h) == TOOLTIPS_CLASSW && GetWindow(h, GW_OWNER) == s->owner) {
                 s->found.push_back(h);
             }
             return TRUE;
@@ -210,18 +273,18 @@ TEST_F(MainWindowTest, ButtonHintIsATooltip) {
     tool.lpszText = text;
     ASSERT_TRUE(SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool)));
     EXPECT_EQ(tool.uId, reinterpret_cast<UINT_PTR>(button));
-    EXPECT_STREQ(text, L"开始获取");
+    EXPECT_EQ(std::wstring(text), Wide(FindFormControl(FormItem::超级按钮1)->hint));
 }
 
-TEST_F(MainWindowTest, PopUpMenuHoldsDownloadAboveCopy) {
+TEST_F(MainWindowTest, PopUpMenuHoldsItsEntriesAsPlainItemsInOrder) {
     HMENU menu = MainWindowMenu();
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(GetMenuItemCount(menu), 2);
-    const wchar_t* expected[] = {L"下载", L"复制"};
-    for (int i = 0; i < 2; ++i) {
+    const std::vector<MenuEntry>& entries = MenuEntries();
+    ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(entries.size()));
+    for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
         wchar_t text[32] = {};
         GetMenuStringW(menu, i, text, 32, MF_BYPOSITION);
-        EXPECT_STREQ(text, expected[i]);
+        EXPECT_EQ(std::wstring(text), Wide(entries[static_cast<std::size_t>(i)].text));
         MENUITEMINFOW info{};
         info.cbSize = sizeof info;
         info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_SUBMENU | MIIM_ID;
@@ -230,6 +293,7 @@ TEST_F(MainWindowTest, PopUpMenuHoldsDownloadAboveCopy) {
         EXPECT_EQ(info.fState & MFS_CHECKED, 0u);
         EXPECT_EQ(info.fState & MFS_DISABLED, 0u);
         EXPECT_EQ(info.hSubMenu, nullptr);
+        EXPECT_EQ(info.wID, MenuCommandId(entries[static_cast<std::size_t>(i)].item));
     }
 }
 

@@ -4,13 +4,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "app/resource_ids.h"
+#include "app/form.h"
+#include "graphics/stored_file_win.h"
 #include "text/wide.h"
 
 namespace ql {
@@ -23,7 +25,31 @@ Bytes ReadFileBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string Artwork(const char* name) { return std::string(QL_SOURCE_DIR) + "/assets/images/" + name; }
+std::string Artwork(const std::string& name) { return std::string(QL_SOURCE_DIR) + "/assets/images/" + name; }
+
+// The names of the files in assets/images/.
+std::vector<std::string> ArtworkFiles() {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const std::wstring pattern = WideFromGbk(Artwork("*"));
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            names.push_back(GbkFromWide(found.cFileName).str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// Resource types by number, as the program names RCDATA (graphics/stored_file_win.h).
+constexpr WORD kRcData = kResourceTypeRcData;
+constexpr WORD kBitmap = 2;      // RT_BITMAP
+constexpr WORD kIcon = 3;        // RT_ICON
+constexpr WORD kGroupIcon = 14;  // RT_GROUP_ICON
 
 std::string ProgramPath() {
     const char* build = std::getenv("QL_BUILD_DIR");
@@ -41,6 +67,26 @@ protected:
         if (module_) {
             FreeLibrary(module_);
         }
+    }
+    // Every resource of `type`, in the order the program file lists them.
+    std::vector<Bytes> Resources(WORD type) const {
+        struct Walk {
+            const ProgramFile* file;
+            WORD type;
+            std::vector<Bytes> found;
+        } walk{this, type, {}};
+        EnumResourceNamesW(
+            module_, MAKEINTRESOURCEW(type),
+            [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR p) -> BOOL {
+                auto* w = reinterpret_cast<Walk*>(p);
+                if (IS_INTRESOURCE(name)) {
+                    w->found.push_back(w->file->Resource(static_cast<int>(reinterpret_cast<ULONG_PTR>(name)),
+                                                         MAKEINTRESOURCEW(w->type)));
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LONG_PTR>(&walk));
+        return walk.found;
     }
     Bytes Resource(int id, const wchar_t* type) const {
         HRSRC found = FindResourceW(module_, MAKEINTRESOURCEW(id), type);
@@ -61,57 +107,54 @@ TEST_F(ProgramFile, IsAGuiProgram) {
     EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 }
 
-TEST_F(ProgramFile, EmbedsEveryPictureUnchanged) {
-    const struct {
-        int id;
-        const wchar_t* type;
-        const char* file;
-        std::size_t skip;  // bytes of the file's own header that the resource does not keep
-    } pictures[] = {
-        {QL_BITMAP_GEAR, MAKEINTRESOURCEW(2) /* RT_BITMAP */, "button_gear.bmp", 14},
-        {QL_DATA_LOGO, MAKEINTRESOURCEW(10) /* RT_RCDATA */, "logo.jpg", 0},
-        {QL_DATA_TITLE_ICON, MAKEINTRESOURCEW(10), "icon_title.ico", 0},
-        {QL_DATA_BTN_CLOSE_NORMAL, MAKEINTRESOURCEW(10), "btn_close_normal.png", 0},
-        {QL_DATA_BTN_CLOSE_HOVER, MAKEINTRESOURCEW(10), "btn_close_hover.png", 0},
-        {QL_DATA_BTN_CLOSE_PRESSED, MAKEINTRESOURCEW(10), "btn_close_pressed.png", 0},
-        {QL_DATA_BTN_MIN_NORMAL, MAKEINTRESOURCEW(10), "btn_min_normal.png", 0},
-        {QL_DATA_BTN_MIN_HOVER, MAKEINTRESOURCEW(10), "btn_min_hover.png", 0},
-        {QL_DATA_BTN_MIN_PRESSED, MAKEINTRESOURCEW(10), "btn_min_pressed.png", 0},
-        {QL_DATA_BTN_PAGE_NORMAL, MAKEINTRESOURCEW(10), "btn_page_normal.png", 0},
-        {QL_DATA_BTN_PAGE_HOVER, MAKEINTRESOURCEW(10), "btn_page_hover.png", 0},
-        {QL_DATA_BTN_PAGE_PRESSED, MAKEINTRESOURCEW(10), "btn_page_pressed.png", 0},
-        {QL_DATA_BTN_GUEST_NORMAL, MAKEINTRESOURCEW(10), "btn_guest_normal.png", 0},
-        {QL_DATA_BTN_GUEST_HOVER, MAKEINTRESOURCEW(10), "btn_guest_hover.png", 0},
-        {QL_DATA_BTN_GUEST_PRESSED, MAKEINTRESOURCEW(10), "btn_guest_pressed.png", 0},
-    };
-    for (const auto& p : pictures) {
-        SCOPED_TRACE(p.file);
-        const Bytes file = ReadFileBytes(Artwork(p.file));
-        ASSERT_GT(file.size(), p.skip);
-        EXPECT_EQ(Resource(p.id, p.type), Bytes(file.begin() + static_cast<std::ptrdiff_t>(p.skip), file.end()));
+// Every artwork file is in the program byte for byte, in the form the resource type keeps:
+// a bitmap without its 14-byte file header, an icon of one image as that image (after the
+// 6-byte header and its one 16-byte directory entry), any other file whole as RCDATA. And
+// every RCDATA and bitmap resource is one of the artwork files: none is empty or stray.
+TEST_F(ProgramFile, EveryArtworkFileIsEmbeddedUnchanged) {
+    const std::vector<std::string> files = ArtworkFiles();
+    ASSERT_FALSE(files.empty());
+    const std::vector<Bytes> data = Resources(kRcData);
+    const std::vector<Bytes> bitmaps = Resources(kBitmap);
+    const std::vector<Bytes> icons = Resources(kIcon);
+    std::vector<Bytes> kept;
+    for (const std::string& name : files) {
+        SCOPED_TRACE(name);
+        const Bytes file = ReadFileBytes(Artwork(name));
+        const std::string type = name.substr(name.rfind('.') + 1);
+        std::size_t skip = 0;
+        const std::vector<Bytes>* among = &data;
+        if (type == "bmp") {
+            skip = 14;
+            among = &bitmaps;
+        } else if (type == "ico") {
+            skip = 6 + 16;
+            among = &icons;
+        }
+        ASSERT_GT(file.size(), skip);
+        const Bytes body(file.begin() + static_cast<std::ptrdiff_t>(skip), file.end());
+        EXPECT_NE(std::find(among->begin(), among->end(), body), among->end()) << "is embedded";
+        kept.push_back(type == "bmp" ? body : file);
+    }
+    for (const std::vector<Bytes>* resources : {&data, &bitmaps}) {
+        for (const Bytes& resource : *resources) {
+            EXPECT_NE(std::find(kept.begin(), kept.end(), resource), kept.end())
+                << "a resource of " << resource.size() << " bytes is no artwork file";
+        }
     }
 }
 
-TEST_F(ProgramFile, EmbedsTheIconsWithTheirOneImage) {
-    // An icon file of one image: a 6-byte header, one 16-byte directory entry, then the image,
-    // which the icon resource keeps as it is.
-    const struct {
-        int id;
-        const char* file;
-    } icons[] = {
-        {QL_ICON_TITLE, "icon_title.ico"},
-        {QL_ICON_FACE, "icon_face.ico"},
-        {QL_ICON_UPDATE, "icon_update.ico"},
-        {QL_ICON_HOME, "icon_home.ico"},
-    };
-    for (const auto& icon : icons) {
-        SCOPED_TRACE(icon.file);
-        const Bytes file = ReadFileBytes(Artwork(icon.file));
-        ASSERT_EQ(file.size(), 16958u);
-        const Bytes group = Resource(icon.id, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */);
-        ASSERT_EQ(group.size(), 6u + 14u);
-        const int imageId = group[6 + 12] | (group[6 + 13] << 8);
-        EXPECT_EQ(Resource(imageId, MAKEINTRESOURCEW(3) /* RT_ICON */), Bytes(file.begin() + 22, file.end()));
+// Every picture the form names is in the program: as an icon group, a bitmap or a file.
+TEST_F(ProgramFile, EveryPictureOfTheFormIsEmbedded) {
+    for (const FormControl& c : MainWindowControls()) {
+        if (c.picture == 0) {
+            continue;
+        }
+        bool found = false;
+        for (WORD type : {kGroupIcon, kBitmap, kRcData}) {
+            found = found || FindResourceW(module_, MAKEINTRESOURCEW(c.picture), MAKEINTRESOURCEW(type));
+        }
+        EXPECT_TRUE(found) << c.name;
     }
 }
 

@@ -40,8 +40,6 @@ TEST(CutBetween, Table) {
 }
 
 TEST(CutBetween, ReadsTheHiddenFieldOfTheReply) {
-    EXPECT_EQ(kStart.size(), 97u);
-    EXPECT_EQ(kEnd, "\"/>\r");
     struct Case {
         std::string page;
         const char* want;

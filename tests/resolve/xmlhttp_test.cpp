@@ -237,7 +237,7 @@ TEST(FetchPageViaXmlHttp, WindowKeepsWorkingWhileTheServiceIsSilent) {
         std::int64_t limitMs;
         const char* want;
     } cases[] = {
-        {5000, kFetchTimeLimitMs, "late"},
+        {5000, kDefaultTimeLimitMs, "late"},
         {4000, 1500, ""},
     };
     for (const Case& c : cases) {

@@ -9,10 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/owned_win.h"
+#include "base/thread_entry_win.h"
 #include "tests/web/server_helpers_win.h"
 #include "web/timed_request.h"
 #include "web/timed_request_win.h"
@@ -326,6 +329,45 @@ TEST(TimedRequest, GivenUpWorkersStopAndLetGo) {
         ASSERT_TRUE(settled) << "time-out " << i + 1 << ": " << ThreadCount() << " threads (" << threads << " before), "
                              << PrivateMegabytes() << " MB (" << megabytes << " before), endless "
                              << ServerCounter("endless") << " closed " << ServerCounter("endless_closed");
+    }
+}
+
+// A worker's routine that throws ends its own thread, never the program: what it was handed
+// is released on the way, and the thread's exit code tells the guard stepped in.
+struct OwnedByWorker {
+    LONG* released;
+    ~OwnedByWorker() { InterlockedIncrement(released); }
+};
+
+DWORD ThrowingRoutine(void* param) {
+    const std::unique_ptr<OwnedByWorker> share(static_cast<OwnedByWorker*>(param));
+    throw std::runtime_error("a worker's fault");
+}
+
+DWORD PlainRoutine(void* param) {
+    const std::unique_ptr<OwnedByWorker> share(static_cast<OwnedByWorker*>(param));
+    return 7;
+}
+
+TEST(ThreadEntry, AnExceptionEndsOnlyItsThread) {
+    const struct {
+        const char* what;
+        LPTHREAD_START_ROUTINE entry;
+        DWORD exitCode;
+    } cases[] = {
+        {"throwing routine", &GuardedThreadEntry<ThrowingRoutine>, kThreadEndedByException},
+        {"plain routine", &GuardedThreadEntry<PlainRoutine>, 7},
+    };
+    for (const auto& c : cases) {
+        LONG released = 0;
+        auto* share = new OwnedByWorker{&released};
+        const UniqueKernelHandle thread(CreateThread(nullptr, 0, c.entry, share, 0, nullptr));
+        ASSERT_TRUE(thread) << c.what;
+        ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0) << c.what;
+        DWORD code = 0;
+        ASSERT_TRUE(GetExitCodeThread(thread.get(), &code)) << c.what;
+        EXPECT_EQ(code, c.exitCode) << c.what;
+        EXPECT_EQ(released, 1) << c.what << ": what the routine was handed is released";
     }
 }
 
