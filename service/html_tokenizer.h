@@ -34,6 +34,8 @@ public:
     // Each attribute in order: its name in lower case, its value as written (without its
     // quotes, references not decoded), and whether it has a value at all.
     void ForEach(const std::function<void(std::string_view name, std::string_view value, bool hasValue)>& f) const;
+    // Whether the tag has no attribute text at all.
+    bool empty() const { return page_.substr(begin_, end_ - begin_).find_first_not_of("/>") == std::string_view::npos; }
 
 private:
     std::string_view page_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -30,7 +31,7 @@ public:
 
     void AddMedia(std::string_view ref) override {
         if (Full()) return;
-        std::optional<std::string> address = AbsoluteAddress(ref, base_, charset_);
+        std::optional<std::string> address = Resolved(ref);
         if (!address || final_.count(*address)) return;
         final_.insert(*address);
         entries_.push_back({std::move(*address), Kind::kMedia});
@@ -46,7 +47,7 @@ public:
 
     void AddGroupMedia(std::string_view ref) override {
         if (Full() || group_.size() >= kMaxAddresses) return;
-        std::optional<std::string> address = AbsoluteAddress(ref, base_, charset_);
+        std::optional<std::string> address = Resolved(ref);
         if (!address || final_.count(*address) || groupAddresses_.count(*address)) return;
         groupAddresses_.insert(*address);
         group_.push_back(entries_.size());
@@ -79,12 +80,25 @@ public:
     const std::vector<Entry>& entries() const { return entries_; }
 
 private:
+    // Pages repeat their references; the latest ones are resolved once.
+    std::optional<std::string> Resolved(std::string_view ref) {
+        const auto known = resolved_.find(std::string(ref));
+        if (known != resolved_.end()) return known->second;
+        if (resolved_.size() >= kResolvedKept) resolved_.clear();
+        std::optional<std::string> address = AbsoluteAddress(ref, base_, charset_);
+        resolved_.emplace(std::string(ref), address);
+        return address;
+    }
+
+    static constexpr std::size_t kResolvedKept = 256;
+
     std::string base_;
     PageCharset charset_;
     std::string pageUrl_;
     bool followFrames_;
     std::vector<Entry> entries_;
     std::unordered_set<std::string> final_, groupAddresses_;
+    std::unordered_map<std::string, std::optional<std::string>> resolved_;
     std::vector<std::size_t> group_;
     std::size_t frames_ = 0, dropped_ = 0;
 };

@@ -101,6 +101,7 @@ public:
     MediaFinder(ItemSink& sink, ReadBudget& budget) : sink_(sink), budget_(budget) {}
 
     void StartTag(std::string_view tag, const AttributeList& attributes, bool selfClosing) override {
+        if (attributes.empty() && tag != "video" && tag != "audio" && tag != "script") return;
         TagValues a;
         attributes.ForEach([&](std::string_view name, std::string_view value, bool) { a.Take(name, value); });
         if (tag == "video" || tag == "audio") {
