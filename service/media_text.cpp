@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "service/page_text.h"
@@ -151,62 +152,109 @@ std::string UnescapeScript(std::string_view text) {
     return result;
 }
 
-std::vector<std::string> MediaInText(std::string_view raw, std::size_t* work) {
-    const std::string text = UnescapeScript(raw);
-    std::vector<std::pair<std::size_t, std::string_view>> found;
-    // Whole quoted strings of address characters.
-    for (std::size_t i = 0; i < text.size();) {
-        const char q = text[i];
-        if (q != '"' && q != '\'' && q != '`') {
-            ++i;
-            continue;
+namespace {
+
+// Whole quoted strings of address characters that are media references, left to right.
+class QuotedRefs {
+public:
+    explicit QuotedRefs(std::string_view text) : text_(text) {}
+    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+        while (i_ < text_.size()) {
+            const char q = text_[i_];
+            if (q != '"' && q != '\'' && q != '`') {
+                ++i_;
+                continue;
+            }
+            std::size_t end = i_ + 1, chars = 0;
+            while (end < text_.size()) {
+                std::size_t length = 1;
+                if (!IsUrlChar(CodePointAt(text_, end, &length))) break;
+                end += length;
+                ++chars;
+            }
+            if (chars >= 1 && chars <= kMaxQuotedChars && end < text_.size() && text_[end] == q) {
+                const std::size_t at = i_ + 1;
+                const std::string_view ref = text_.substr(at, end - at);
+                i_ = end + 1;
+                if (IsMediaReference(ref)) return std::make_pair(at, ref);
+            } else {
+                // No quote stands between, so the next candidate is where the run stopped.
+                i_ = std::max(end, i_ + 1);
+            }
         }
-        std::size_t end = i + 1, chars = 0;
-        while (end < text.size()) {
-            std::size_t length = 1;
-            if (!IsUrlChar(CodePointAt(text, end, &length))) break;
-            end += length;
-            ++chars;
-        }
-        if (chars >= 1 && chars <= kMaxQuotedChars && end < text.size() && text[end] == q) {
-            const std::string_view ref = std::string_view(text).substr(i + 1, end - i - 1);
-            if (IsMediaReference(ref)) found.emplace_back(i + 1, ref);
-            i = end + 1;
-        } else {
-            i = std::max(end, i + 1);
-        }
+        return std::nullopt;
     }
-    // Absolute and scheme-relative addresses: "http:", "https:" or nothing, then "//", not
-    // right after a word character, ".", ":" or "/". Runs never overlap.
-    for (std::size_t i = 0; i < text.size();) {
-        std::size_t head = 0;
-        if (StartsWithNoCase(text, i, "http://")) {
-            head = 7;
-        } else if (StartsWithNoCase(text, i, "https://")) {
-            head = 8;
-        } else if (text.compare(i, 2, "//") == 0) {
-            head = 2;
+
+private:
+    std::string_view text_;
+    std::size_t i_ = 0;
+};
+
+// Absolute and scheme-relative addresses: "http:", "https:" or nothing, then "//", not right
+// after a word character, ".", ":" or "/", each cut to its media address. Runs never overlap.
+class AddressRuns {
+public:
+    explicit AddressRuns(std::string_view text) : text_(text) {}
+    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+        while (i_ < text_.size()) {
+            const std::size_t i = i_;
+            std::size_t head = 0;
+            if (StartsWithNoCase(text_, i, "http://")) {
+                head = 7;
+            } else if (StartsWithNoCase(text_, i, "https://")) {
+                head = 8;
+            } else if (text_.compare(i, 2, "//") == 0) {
+                head = 2;
+            }
+            if (head > 0 && i > 0) {
+                std::size_t length = 1;
+                const char32_t before = CodePointBefore(text_, i, &length);
+                if (IsWordChar(before) || before == '.' || before == ':' || before == '/') head = 0;
+            }
+            const std::size_t end = head > 0 ? UrlRunEnd(text_, i + head) : i;
+            if (end == i + head) {
+                ++i_;
+                continue;
+            }
+            i_ = end;
+            const std::string_view ref = MediaInRun(text_.substr(i, end - i));
+            if (!ref.empty()) return std::make_pair(i, ref);
         }
-        if (head > 0 && i > 0) {
-            std::size_t length = 1;
-            const char32_t before = CodePointBefore(text, i, &length);
-            if (IsWordChar(before) || before == '.' || before == ':' || before == '/') head = 0;
-        }
-        const std::size_t end = head > 0 ? UrlRunEnd(text, i + head) : i;
-        if (end == i + head) {
-            ++i;
-            continue;
-        }
-        const std::string_view ref = MediaInRun(std::string_view(text).substr(i, end - i));
-        if (!ref.empty()) found.emplace_back(i, ref);
-        i = end;
+        return std::nullopt;
     }
+
+private:
+    std::string_view text_;
+    std::size_t i_ = 0;
+};
+
+}  // namespace
+
+void ForEachMediaInText(std::string_view raw, const std::function<void(std::string_view ref)>& f, std::size_t* work) {
+    // Escapes are undone in a copy, only when there are any.
+    const std::string unescaped = raw.find('\\') == std::string_view::npos ? std::string() : UnescapeScript(raw);
+    const std::string_view text = unescaped.empty() ? raw : std::string_view(unescaped);
     if (work) *work += 2 * text.size();
-    std::stable_sort(found.begin(), found.end());
+    // The two kinds merged in order of place (then of text, for two at one place).
+    QuotedRefs quoted(text);
+    AddressRuns runs(text);
+    auto q = quoted.Next();
+    auto r = runs.Next();
+    while (q || r) {
+        if (q && (!r || *q < *r)) {
+            f(q->second);
+            q = quoted.Next();
+        } else {
+            f(r->second);
+            r = runs.Next();
+        }
+    }
+}
+
+std::vector<std::string> MediaInText(std::string_view text, std::size_t* work) {
     std::vector<std::string> refs;
-    refs.reserve(found.size());
-    for (const auto& [at, ref] : found)
-        refs.emplace_back(ref);
+    ForEachMediaInText(
+        text, [&](std::string_view ref) { refs.emplace_back(ref); }, work);
     return refs;
 }
 

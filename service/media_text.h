@@ -1,6 +1,7 @@
 // Media addresses in free text: a script, a JSON or text body, an attribute value.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,5 +18,8 @@ std::string UnescapeScript(std::string_view text);
 // each up to its media extension and the query and fragment right after it. `work`, when
 // given, grows by the characters examined.
 std::vector<std::string> MediaInText(std::string_view text, std::size_t* work = nullptr);
+// The same, each handed to `f` as it is found (no list of them is kept).
+void ForEachMediaInText(std::string_view text, const std::function<void(std::string_view ref)>& f,
+                        std::size_t* work = nullptr);
 
 }  // namespace ql::service

@@ -119,7 +119,7 @@ public:
         } else if (tag == "script") {
             inScript_ = true;
             scriptType_ = AsciiLower(TrimUnicodeSpace(a.type ? *a.type : none_));
-            script_.clear();
+            ClearScript();
         }
         attributes.ForEach([&](std::string_view name, std::string_view raw, bool) {
             if (raw.empty()) return;
@@ -133,12 +133,12 @@ public:
                 sink_.AddMedia(value);
                 return;
             }
-            for (const std::string& ref : MediaInText(value, &budget_.work)) {
-                if (ref.compare(0, 5, "http:") == 0 || ref.compare(0, 6, "https:") == 0 ||
-                    ref.compare(0, 2, "//") == 0) {
+            const auto absolute = [&](std::string_view ref) {
+                if (ref.substr(0, 5) == "http:" || ref.substr(0, 6) == "https:" || ref.substr(0, 2) == "//") {
                     sink_.AddMedia(ref);
                 }
-            }
+            };
+            ForEachMediaInText(value, absolute, &budget_.work);
         });
         if (selfClosing && (tag == "video" || tag == "audio")) EndTag(tag);
         if (sink_.Full()) budget_.done = true;
@@ -150,24 +150,27 @@ public:
         } else if (tag == "script" && inScript_) {
             inScript_ = false;
             if (scriptType_ == "application/ld+json") {
-                for (const std::string& ref : JsonLdMedia(script_))
+                for (const std::string& ref : JsonLdMedia(Script()))
                     Add(std::string_view(ref));
             }
-            for (const std::string& ref : MediaInText(script_, &budget_.work))
-                Add(std::string_view(ref));
-            script_.clear();
-            script_.shrink_to_fit();
+            ForEachMediaInText(
+                Script(), [&](std::string_view ref) { Add(ref); }, &budget_.work);
+            ClearScript();
             if (sink_.Full()) budget_.done = true;
         }
     }
 
     void Text(std::string_view text, bool raw) override {
         if (!inScript_) return;
-        if (raw) {
-            script_.append(text);
+        // A script's text comes as one raw piece, read where it stands in the page; only
+        // text in pieces (after a "<script/>") is gathered into a copy.
+        if (raw && pieces_ == 0) {
+            scriptPiece_ = text;
         } else {
-            script_.append(Decoded(text));
+            if (pieces_ == 1) scriptCopy_.assign(scriptPiece_);
+            scriptCopy_.append(raw ? std::string(text) : Decoded(text));
         }
+        ++pieces_;
     }
 
 private:
@@ -196,8 +199,18 @@ private:
     ReadBudget& budget_;
     int mediaDepth_ = 0;
     bool inScript_ = false;
+    std::string_view Script() const { return pieces_ == 1 && scriptCopy_.empty() ? scriptPiece_ : scriptCopy_; }
+    void ClearScript() {
+        pieces_ = 0;
+        scriptPiece_ = std::string_view();
+        scriptCopy_.clear();
+        scriptCopy_.shrink_to_fit();
+    }
+
     std::string scriptType_;
-    std::string script_;
+    std::size_t pieces_ = 0;
+    std::string_view scriptPiece_;
+    std::string scriptCopy_;
     const std::string none_;
 };
 
@@ -216,8 +229,8 @@ void ReadHtmlMedia(std::string_view page, ItemSink& sink, ReadBudget& budget) {
 }
 
 void ReadTextMedia(std::string_view text, ItemSink& sink, ReadBudget& budget) {
-    for (const std::string& ref : MediaInText(text, &budget.work))
-        sink.AddMedia(ref);
+    ForEachMediaInText(
+        text, [&](std::string_view ref) { sink.AddMedia(ref); }, &budget.work);
 }
 
 }  // namespace ql::service

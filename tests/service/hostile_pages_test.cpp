@@ -23,7 +23,8 @@ constexpr std::size_t kLarge = 8 * kSmall;
 std::string Repeat(const std::string& piece, std::size_t bytes) {
     std::string out;
     out.reserve(bytes + piece.size());
-    while (out.size() < bytes) out += piece;
+    while (out.size() < bytes)
+        out += piece;
     return out;
 }
 
@@ -56,8 +57,10 @@ TEST(HostilePages, ReadingStaysLinearAndKeepsWhatCameFirst) {
         {"a script of quotes", first + "<script>", "\"'`", "</script>"},
         {"entities", first + "<a href=\"", "&amp;&#x41;&notin;&#99999999999;", "\">"},
         {"meta charset bait", first, "<meta charset=", ""},
-        {"og structures dropped", first, "<meta property=og:video content=/a.mp4><meta property=og:video:type "
-                                         "content=text/html>", ""},
+        {"og structures dropped", first,
+         "<meta property=og:video content=/a.mp4><meta property=og:video:type "
+         "content=text/html>",
+         ""},
     };
     for (const auto& row : rows) {
         std::size_t small = 0, large = 0;
@@ -108,7 +111,8 @@ TEST(HostilePages, JsonLd) {
          R"({"@graph":[{"@type":"WebPage","video":{"@type":"http://schema.org/VideoObject","contentUrl":["b","c"]}},
             [{"@type":["Thing","schema:AudioObject"],"contentUrl":"d"}]]})",
          {"b", "c", "d"}},
-        {"keys in the block's order", R"({"z":{"@type":"VideoObject","contentUrl":"1"},"a":{"@type":"VideoObject","contentUrl":"2"}})",
+        {"keys in the block's order",
+         R"({"z":{"@type":"VideoObject","contentUrl":"1"},"a":{"@type":"VideoObject","contentUrl":"2"}})",
          {"1", "2"}},
         {"raw line breaks in strings", "{\"@type\":\"VideoObject\",\"name\":\"a\nb\",\"contentUrl\":\"e\"}", {"e"}},
         {"no media object", R"({"@type":"ImageObject","contentUrl":"f.jpg"})", {}},
@@ -116,7 +120,8 @@ TEST(HostilePages, JsonLd) {
         {"broken", R"({"@type":"VideoObject","contentUrl":"g")", {}},
         {"trailing garbage", R"({"@type":"VideoObject","contentUrl":"h"} x)", {}},
     };
-    for (const auto& row : rows) EXPECT_EQ(JsonLdMedia(row.block), row.urls) << row.name;
+    for (const auto& row : rows)
+        EXPECT_EQ(JsonLdMedia(row.block), row.urls) << row.name;
 }
 
 TEST(HostilePages, MediaInScriptText) {
@@ -126,13 +131,15 @@ TEST(HostilePages, MediaInScriptText) {
     } rows[] = {
         // A quoted absolute address is found twice: as a string and as an address (kept once later).
         {R"(a = "http:\/\/cdn.test\/v\/1.mp4")", {"http://cdn.test/v/1.mp4", "http://cdn.test/v/1.mp4"}},
-        {R"(b = "\u002F\u002Fcdn.test/2.m3u8?x=1&y=2#t")", {"//cdn.test/2.m3u8?x=1&y=2#t", "//cdn.test/2.m3u8?x=1&y=2#t"}},
+        {R"(b = "\u002F\u002Fcdn.test/2.m3u8?x=1&y=2#t")",
+         {"//cdn.test/2.m3u8?x=1&y=2#t", "//cdn.test/2.m3u8?x=1&y=2#t"}},
         {R"(c = 'rel/3.flv'; d = ".mp4"; e = "*.mp4"; f = "x.mp4x")", {"rel/3.flv"}},
         {R"(see https://a.test/4.mp4&autostart=1 and xhttp://b.test/5.mp4)", {"https://a.test/4.mp4"}},
         {R"(u = "https://a.test/6.MP4/page.html")", {}},
         {R"(both: "https://a.test/7.webm")", {"https://a.test/7.webm", "https://a.test/7.webm"}},
     };
-    for (const auto& row : rows) EXPECT_EQ(MediaInText(row.text), row.refs) << row.text;
+    for (const auto& row : rows)
+        EXPECT_EQ(MediaInText(row.text), row.refs) << row.text;
 }
 
 }  // namespace

@@ -92,7 +92,8 @@ TEST(PageAddress, HostsInIdnaForm) {
         }
     }
     // RFC 3492's sample (Chinese, simplified).
-    EXPECT_EQ(PunycodeEncode(U"\u4ED6\u4EEC\u4E3A\u4EC0\u4E48\u4E0D\u8BF4\u4E2D\u6587").value_or(""), "ihqwcrb4cv8a8dqg056pqjye");
+    EXPECT_EQ(PunycodeEncode(U"\u4ED6\u4EEC\u4E3A\u4EC0\u4E48\u4E0D\u8BF4\u4E2D\u6587").value_or(""),
+              "ihqwcrb4cv8a8dqg056pqjye");
 }
 
 TEST(PageAddress, TypedAddresses) {
@@ -136,7 +137,8 @@ TEST(PageAddress, SameSite) {
         {"http://a.b.c.example.org/", "http://example.org/", true},
         {"http://example.org/", "http://example.net/", false},
     };
-    for (const auto& row : rows) EXPECT_EQ(SameSite(row.a, row.b), row.same) << row.a << " " << row.b;
+    for (const auto& row : rows)
+        EXPECT_EQ(SameSite(row.a, row.b), row.same) << row.a << " " << row.b;
 }
 
 TEST(PageAddress, MediaAndPagePaths) {

@@ -18,17 +18,19 @@ const char* const kCdn = "https://cdn.example.test";
 
 std::vector<std::string> Lines(std::initializer_list<std::string> lines) {
     std::vector<std::string> out;
-    for (const std::string& line : lines) out.push_back(ReplaceAll(ReplaceAll(line, "{O}", kOrigin), "{C}", kCdn));
+    for (const std::string& line : lines)
+        out.push_back(ReplaceAll(ReplaceAll(line, "{O}", kOrigin), "{C}", kCdn));
     return out;
 }
 
 TEST(PageReading, FixturePages) {
-    const std::vector<std::string> html5 = Lines({"{O}/media/ep12-1080p.mp4", "{O}/media/ep12-720p.webm",
-                                                  "{C}/audio/ep12-commentary.mp3", "{O}/media/ep12-theme.m4a",
-                                                  "{O}/media/ep12-theme.ogg"});
+    const std::vector<std::string> html5 =
+        Lines({"{O}/media/ep12-1080p.mp4", "{O}/media/ep12-720p.webm", "{C}/audio/ep12-commentary.mp3",
+               "{O}/media/ep12-theme.m4a", "{O}/media/ep12-theme.ogg"});
     // The path as UTF-8, the query in the page's charset.
     const std::string clipPath = "{O}/media/%E8%A7%86%E9%A2%91/%E7%89%87%E6%AE%B5%E4%B8%80.mp4";
-    const std::vector<std::string> gbk = Lines({clipPath, "{O}/media/clip.mp4?title=%C6%AC%B6%CE%D2%BB&q=%B8%DF%C7%E5"});
+    const std::vector<std::string> gbk =
+        Lines({clipPath, "{O}/media/clip.mp4?title=%C6%AC%B6%CE%D2%BB&q=%B8%DF%C7%E5"});
     const struct {
         const char* path;
         std::vector<std::string> lines;
@@ -39,17 +41,15 @@ TEST(PageReading, FixturePages) {
                 "{C}/clips/sunset/ambient.mp3", "{C}/clips/sunset/twitter-480.mp4"})},
         {"/pages/json-ld.html", Lines({"{C}/recipes/hongshaorou/1080.mp4", "{O}/media/hsr/steps.m3u8",
                                        "{O}/stream/hsr-prep", "{C}/recipes/hongshaorou/prep-480.mp4"})},
-        {"/pages/script-player.html",
-         Lines({"{O}/media/night-market/index.m3u8", "{O}/media/night-market-720.mp4",
-                "{C}/v/4411/h264_1080.mp4?token=a1b2&expires=1710000000", "{C}/v/4411/manifest.mpd",
-                "{C}/v/4411/fallback_480.mp4"})},
+        {"/pages/script-player.html", Lines({"{O}/media/night-market/index.m3u8", "{O}/media/night-market-720.mp4",
+                                             "{C}/v/4411/h264_1080.mp4?token=a1b2&expires=1710000000",
+                                             "{C}/v/4411/manifest.mpd", "{C}/v/4411/fallback_480.mp4"})},
         {"/pages/flash-player.html",
          Lines({"{O}/media/interview.flv", "{O}/media/interview-hq.mov", "{O}/media/interview.mkv?dl=1"})},
-        {"/pages/relative-base.html",
-         Lines({"{O}/media/2024/lecture-01.m4v", "{O}/media/2024/lecture-01.ogv",
-                "{O}/media/2023/lecture-00.mp4?lang=zh&t=30",
-                "{O}/media/2024/%E7%AC%AC1%E8%AE%B2%20%E7%B2%BE%E8%AE%B2.mp4",
-                "http://cdn.example.test/lectures/01.webm"})},
+        {"/pages/relative-base.html", Lines({"{O}/media/2024/lecture-01.m4v", "{O}/media/2024/lecture-01.ogv",
+                                             "{O}/media/2023/lecture-00.mp4?lang=zh&t=30",
+                                             "{O}/media/2024/%E7%AC%AC1%E8%AE%B2%20%E7%B2%BE%E8%AE%B2.mp4",
+                                             "http://cdn.example.test/lectures/01.webm"})},
         {"/pages/gbk-meta.html", gbk},
         {"/pages/gbk-http-equiv.html", gbk},
         {"/pages/gbk-header.html", gbk},
@@ -90,7 +90,8 @@ TEST(PageReading, TypedAddressesAndFetches) {
 TEST(PageReading, IframesOfTheSameSiteAtMostFourOneLevelDeep) {
     FixtureSite site;
     std::string page;
-    for (int i = 1; i <= 6; ++i) page += "<iframe src=\"/frames/" + std::to_string(i) + ".html\"></iframe>";
+    for (int i = 1; i <= 6; ++i)
+        page += "<iframe src=\"/frames/" + std::to_string(i) + ".html\"></iframe>";
     page += "<iframe src=\"/clip.mp4\"></iframe><video src=\"/after.mp4\"></video>";
     site.extra["/outer.html"] = page;
     for (int i = 1; i <= 6; ++i) {
