@@ -246,16 +246,19 @@ std::optional<std::string> EncodeInCharset(std::string_view utf8, PageCharset ch
 std::string Utf8Replacing(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
+    std::size_t run = 0;  // where the current run of valid bytes began
     for (std::size_t i = 0; i < bytes.size();) {
         std::size_t bad = 0;
         if (const std::size_t length = ValidSequence(bytes, i, &bad)) {
-            out.append(bytes.substr(i, length));
             i += length;
-        } else {
-            out.append("\xEF\xBF\xBD");
-            i += bad;
+            continue;
         }
+        out.append(bytes.substr(run, i - run));
+        out.append("\xEF\xBF\xBD");
+        i += bad;
+        run = i;
     }
+    out.append(bytes.substr(run));
     return out;
 }
 

@@ -57,13 +57,15 @@ constexpr std::size_t kMaxPages = 4;
 std::string Repeat(const std::string& piece, std::size_t bytes) {
     std::string out;
     out.reserve(bytes + piece.size());
-    while (out.size() < bytes) out += piece;
+    while (out.size() < bytes)
+        out += piece;
     return out;
 }
 
 std::string Numbered(const char* head, const char* tail, std::size_t bytes) {
     std::string out;
-    for (std::size_t i = 0; out.size() < bytes; ++i) out += head + std::to_string(i) + tail;
+    for (std::size_t i = 0; out.size() < bytes; ++i)
+        out += head + std::to_string(i) + tail;
     return out;
 }
 
@@ -76,9 +78,9 @@ TEST(ReadingMemory, AtMostAFewTimesThePage) {
         {"one tag, media values", "<div" + Repeat(" data-a=\"b.mp4\" c=\"see http://x.test/y.mp4\"", kPageBytes) + ">"},
         {"a script of media strings", "<script>" + Repeat("\"a.mp4\",'//x.test/b.mp4',", kPageBytes) + "</script>"},
         {"a script of distinct addresses", "<script>" + Numbered("\"/v/", ".mp4\",", kPageBytes) + "</script>"},
-        {"JSON-LD full of media", "<script type=\"application/ld+json\">[" +
-                                      Repeat("{\"@type\":\"VideoObject\",\"contentUrl\":[\"a.mp4\",\"b\"]},", kPageBytes) +
-                                      "{}]</script>"},
+        {"JSON-LD full of media",
+         "<script type=\"application/ld+json\">[" +
+             Repeat("{\"@type\":\"VideoObject\",\"contentUrl\":[\"a.mp4\",\"b\"]},", kPageBytes) + "{}]</script>"},
         {"distinct links", Numbered("<a href=\"/v/", ".mp4\">", kPageBytes)},
         {"entities in values", "<a title=\"" + Repeat("&amp;&#x41;&notin;", kPageBytes) + "\">"},
     };
