@@ -6,20 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "service/address_parts.h"
 #include "service/page_text.h"
 
 namespace ql::service {
-
-// An address in its five parts, as the web's address splitting gives them (scheme in lower
-// case; tabs and line breaks removed; leading controls and blanks dropped).
-struct AddressParts {
-    std::string scheme, netloc, path, query, fragment;
-};
-// Nothing for an address whose bracketed host is no IPv6 address, or with an unpaired bracket.
-std::optional<AddressParts> SplitAddress(std::string_view address);
-std::string JoinAddress(const AddressParts& parts);
-// The host of the parts' netloc in lower case (without user, port or brackets), or empty.
-std::string HostOf(const AddressParts& parts);
 
 // `ref` resolved against `base` (both UTF-8) and written as plain ASCII: the host in its IDNA
 // form, the path percent-encoded as UTF-8, the query in `charset` (as browsers send it; UTF-8
