@@ -57,6 +57,7 @@ TEST(HostilePages, ReadingStaysLinearAndKeepsWhatCameFirst) {
         {"a script of quotes", first + "<script>", "\"'`", "</script>"},
         {"entities", first + "<a href=\"", "&amp;&#x41;&notin;&#99999999999;", "\">"},
         {"meta charset bait", first, "<meta charset=", ""},
+        {"a punycode charset label", "<meta charset=\"punycode\">" + first, "\xE4\xBE\x8B-", ""},
         {"og structures dropped", first,
          "<meta property=og:video content=/a.mp4><meta property=og:video:type "
          "content=text/html>",
