@@ -41,8 +41,8 @@ bool IsRow(std::string_view row) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ql::fuzz::Input in(data, size);
-    static const char* const kTypes[] = {"text/html", "", "application/json", "text/plain", "image/png",
-                                         "application/xhtml+xml"};
+    static const char* const kTypes[] = {"text/html",  "",          "application/json",
+                                         "text/plain", "image/png", "application/xhtml+xml"};
     const char* type = kTypes[in.Byte() % 6];
     const std::string charset(in.Field());
     const std::string base(in.Field());

@@ -111,7 +111,6 @@ std::vector<std::string_view> SplitSlash(std::string_view path) {
     }
 }
 
-
 }  // namespace
 
 std::optional<AddressParts> SplitAddress(std::string_view address) {

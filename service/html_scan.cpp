@@ -64,8 +64,6 @@ std::size_t FindOfficeSectionClose(std::string_view s, std::size_t p, std::size_
     return FindBracketClose(s, p, end, false);
 }
 
-
-
 // One attribute at s[k] (name, then optionally "=" and a value, then blanks and lone "/"),
 // as the tolerant parsers match it, backtracking included: a value whose quote never closes
 // is read as an empty value or as a bare value that starts at the last "=", or not at all.

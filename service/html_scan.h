@@ -56,7 +56,6 @@ private:
     std::size_t from_ = 0, at_ = npos, end_ = npos;
 };
 
-
 struct AttributeMatch {
     std::size_t nameBegin, nameEnd;
     bool hasValue;
