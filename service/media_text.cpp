@@ -1,0 +1,261 @@
+#include "service/media_text.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <utility>
+
+#include "service/page_text.h"
+
+namespace ql::service {
+
+namespace {
+
+// A quoted string is an address candidate up to this many characters.
+constexpr std::size_t kMaxQuotedChars = 4096;
+constexpr std::array<std::string_view, 11> kMediaExtensions{"mp4", "m4v", "webm", "ogv",  "flv", "mov",
+                                                            "mkv", "mp3", "m4a",  "m3u8", "mpd"};
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+// Characters that never stand unescaped in an address found in text.
+bool IsUrlChar(char32_t c) {
+    switch (c) {
+        case '"':
+        case '\'':
+        case '`':
+        case '<':
+        case '>':
+        case '\\':
+        case '{':
+        case '}':
+        case '|':
+        case '^':
+            return false;
+        default:
+            return !IsUnicodeSpace(c);
+    }
+}
+
+// The length of the media extension (with its dot) at text[i] ("." there) when it ends there
+// (no word character, ".", "/" or "-" follows before `stop`), else 0.
+std::size_t MediaEndAt(std::string_view text, std::size_t i, std::size_t stop) {
+    for (std::string_view ext : kMediaExtensions) {
+        if (i + 1 + ext.size() > stop) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < ext.size() && same; ++k)
+            same = Lower(text[i + 1 + k]) == ext[k];
+        if (!same) continue;
+        const std::size_t end = i + 1 + ext.size();
+        if (end < stop) {
+            std::size_t length = 1;
+            const char32_t next = CodePointAt(text, end, &length);
+            if (IsWordChar(next) || next == '.' || next == '/' || next == '-') continue;
+        }
+        return ext.size() + 1;
+    }
+    return 0;
+}
+
+// The media address a run of address characters starts with, or empty: up to the media
+// extension, with the query and fragment when they follow it right away.
+std::string_view MediaInRun(std::string_view run) {
+    const std::size_t stop = std::min(run.find('?'), run.find('#'));
+    const std::size_t end = stop == std::string_view::npos ? run.size() : stop;
+    for (std::size_t i = 0; i < end; ++i) {
+        if (run[i] != '.') continue;
+        if (const std::size_t length = MediaEndAt(run, i, end)) {
+            const std::size_t after = i + length;
+            if (after < run.size() && (run[after] == '?' || run[after] == '#')) return run;
+            return run.substr(0, after);
+        }
+    }
+    return std::string_view();
+}
+
+bool PathHasMediaExtension(std::string_view path) {
+    for (std::string_view ext : kMediaExtensions) {
+        if (path.size() <= ext.size() || path[path.size() - ext.size() - 1] != '.') continue;
+        bool same = true;
+        for (std::size_t k = 0; k < ext.size() && same; ++k)
+            same = Lower(path[path.size() - ext.size() + k]) == ext[k];
+        if (same) return true;
+    }
+    return false;
+}
+
+// Whether a quoted string is a media file's address: its path ends in a media extension, and
+// the file name starts with a word character or one of "%~+()!,-" (".mp4" is no address).
+bool IsMediaReference(std::string_view ref) {
+    const std::string_view path = ref.substr(0, ref.find_first_of("?#"));
+    if (!PathHasMediaExtension(path)) return false;
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (name.empty()) return false;
+    std::size_t length = 1;
+    const char32_t first = CodePointAt(name, 0, &length);
+    if (IsWordChar(first)) return true;
+    return first < 0x80 && std::string_view("%~+()!,-").find(static_cast<char>(first)) != std::string_view::npos;
+}
+
+bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view lower) {
+    if (at > s.size() || s.size() - at < lower.size()) return false;
+    for (std::size_t k = 0; k < lower.size(); ++k) {
+        if (Lower(s[at + k]) != lower[k]) return false;
+    }
+    return true;
+}
+
+// The end of the run of address characters from i.
+std::size_t UrlRunEnd(std::string_view text, std::size_t i) {
+    while (i < text.size()) {
+        std::size_t length = 1;
+        if (!IsUrlChar(CodePointAt(text, i, &length))) break;
+        i += length;
+    }
+    return i;
+}
+
+}  // namespace
+
+std::string UnescapeScript(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const bool u = text[i + 1] == 'u' && text.substr(i + 2, 2) == "00";
+            const std::size_t digits = u ? i + 4 : i + 2;
+            if ((u || text[i + 1] == 'x') && digits + 2 <= text.size() && HexValue(text[digits]) >= 0 &&
+                HexValue(text[digits + 1]) >= 0) {
+                AppendUtf8(out, static_cast<char32_t>(HexValue(text[digits]) * 16 + HexValue(text[digits + 1])));
+                i = digits + 2;
+                continue;
+            }
+        }
+        out.push_back(text[i]);
+        ++i;
+    }
+    // Then "\/" becomes "/".
+    std::string result;
+    result.reserve(out.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '\\' && i + 1 < out.size() && out[i + 1] == '/') continue;
+        result.push_back(out[i]);
+    }
+    return result;
+}
+
+namespace {
+
+// Whole quoted strings of address characters that are media references, left to right.
+class QuotedRefs {
+public:
+    explicit QuotedRefs(std::string_view text) : text_(text) {}
+    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+        while (i_ < text_.size()) {
+            const char q = text_[i_];
+            if (q != '"' && q != '\'' && q != '`') {
+                ++i_;
+                continue;
+            }
+            std::size_t end = i_ + 1, chars = 0;
+            while (end < text_.size()) {
+                std::size_t length = 1;
+                if (!IsUrlChar(CodePointAt(text_, end, &length))) break;
+                end += length;
+                ++chars;
+            }
+            if (chars >= 1 && chars <= kMaxQuotedChars && end < text_.size() && text_[end] == q) {
+                const std::size_t at = i_ + 1;
+                const std::string_view ref = text_.substr(at, end - at);
+                i_ = end + 1;
+                if (IsMediaReference(ref)) return std::make_pair(at, ref);
+            } else {
+                // No quote stands between, so the next candidate is where the run stopped.
+                i_ = std::max(end, i_ + 1);
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::string_view text_;
+    std::size_t i_ = 0;
+};
+
+// Absolute and scheme-relative addresses: "http:", "https:" or nothing, then "//", not right
+// after a word character, ".", ":" or "/", each cut to its media address. Runs never overlap.
+class AddressRuns {
+public:
+    explicit AddressRuns(std::string_view text) : text_(text) {}
+    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+        while (i_ < text_.size()) {
+            const std::size_t i = i_;
+            std::size_t head = 0;
+            if (StartsWithNoCase(text_, i, "http://")) {
+                head = 7;
+            } else if (StartsWithNoCase(text_, i, "https://")) {
+                head = 8;
+            } else if (text_.compare(i, 2, "//") == 0) {
+                head = 2;
+            }
+            if (head > 0 && i > 0) {
+                std::size_t length = 1;
+                const char32_t before = CodePointBefore(text_, i, &length);
+                if (IsWordChar(before) || before == '.' || before == ':' || before == '/') head = 0;
+            }
+            const std::size_t end = head > 0 ? UrlRunEnd(text_, i + head) : i;
+            if (end == i + head) {
+                ++i_;
+                continue;
+            }
+            i_ = end;
+            const std::string_view ref = MediaInRun(text_.substr(i, end - i));
+            if (!ref.empty()) return std::make_pair(i, ref);
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::string_view text_;
+    std::size_t i_ = 0;
+};
+
+}  // namespace
+
+void ForEachMediaInText(std::string_view raw, const std::function<void(std::string_view ref)>& f, std::size_t* work) {
+    // Escapes are undone in a copy, only when there are any.
+    const std::string unescaped = raw.find('\\') == std::string_view::npos ? std::string() : UnescapeScript(raw);
+    const std::string_view text = unescaped.empty() ? raw : std::string_view(unescaped);
+    if (work) *work += 2 * text.size();
+    // The two kinds merged in order of place (then of text, for two at one place).
+    QuotedRefs quoted(text);
+    AddressRuns runs(text);
+    auto q = quoted.Next();
+    auto r = runs.Next();
+    while (q || r) {
+        if (q && (!r || *q < *r)) {
+            f(q->second);
+            q = quoted.Next();
+        } else {
+            f(r->second);
+            r = runs.Next();
+        }
+    }
+}
+
+std::vector<std::string> MediaInText(std::string_view text, std::size_t* work) {
+    std::vector<std::string> refs;
+    ForEachMediaInText(
+        text, [&](std::string_view ref) { refs.emplace_back(ref); }, work);
+    return refs;
+}
+
+}  // namespace ql::service

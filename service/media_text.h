@@ -1,0 +1,25 @@
+// Media addresses in free text: a script, a JSON or text body, an attribute value.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ql::service {
+
+// The escapes scripts put in addresses undone: "\u00XX" and "\xXX" become their character,
+// then "\/" becomes "/".
+std::string UnescapeScript(std::string_view text);
+
+// The addresses of media files in UTF-8 text, in order of appearance (escapes undone first):
+// whole quoted strings that are such an address, relative or not ("clip.mp4", 'a/b.m3u8?x'),
+// and absolute or scheme-relative addresses anywhere ("http://…/v.mp4", "//cdn…/a.mp3?t=1"),
+// each up to its media extension and the query and fragment right after it. `work`, when
+// given, grows by the characters examined.
+std::vector<std::string> MediaInText(std::string_view text, std::size_t* work = nullptr);
+// The same, each handed to `f` as it is found (no list of them is kept).
+void ForEachMediaInText(std::string_view text, const std::function<void(std::string_view ref)>& f,
+                        std::size_t* work = nullptr);
+
+}  // namespace ql::service
