@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/resource_ids.h"
+#include "base/busy_cursor_win.h"
 #include "base/owned_gdiplus_win.h"
 #include "base/owned_win.h"
 #include "text/wide.h"
@@ -499,6 +500,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                     SetFocus(focus);
                     return 0;
                 }
+            }
+            break;
+        case WM_SETCURSOR:
+            // While a fetch runs, over the window and every control on it.
+            if (ShowBusyPointerWhileFetching()) {
+                return TRUE;
             }
             break;
         case WM_DESTROY:

@@ -67,7 +67,7 @@ int g_exitCode = 0;
 
 // The last of the exit hooks, after the end-of-program routine: ends the process without
 // unloading the system libraries. A component's thread that the program gave up on (an
-// aborted XMLHTTP fetch still winding down when the window is closed, say) may be inside the
+// XMLHTTP fetch still waiting for its answer when the window is closed, say) may be inside the
 // loader when the exit stops it; unloading the libraries then waits for the loader forever,
 // and a process whose window is gone never ends.
 void EndWithoutUnloading() { TerminateProcess(GetCurrentProcess(), static_cast<UINT>(g_exitCode)); }

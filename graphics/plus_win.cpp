@@ -74,6 +74,31 @@ bool PlusFontFamily::CreateFromName(const Text& familyName) {
     return StorePlus(status);
 }
 
+bool PlusFontFamily::CreateGenericSansSerif() {
+    family_.reset();
+    return StorePlus(GdipGetGenericFontFamilySansSerif(family_.put()));
+}
+
+bool PlusFont::CreateGenericSansSerif(float size, int style, Gdiplus::GpUnit unit) {
+    font_.reset();
+    PlusFontFamily family;
+    if (!family.CreateGenericSansSerif()) {
+        return false;
+    }
+    return StorePlus(GdipCreateFont(family.get(), size, style, unit, font_.put()));
+}
+
+bool PlusFont::CreateMappedSansSerif(HDC dc, int pixels, bool bold) {
+    font_.reset();
+    LOGFONTW wanted = {};
+    wanted.lfHeight = -pixels;
+    wanted.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    wanted.lfCharSet = GB2312_CHARSET;
+    wanted.lfOutPrecision = OUT_TT_PRECIS;
+    wanted.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+    return StorePlus(GdipCreateFontFromLogfontW(dc, &wanted, font_.put()));
+}
+
 bool PlusFont::CreateByName(const Text& familyName, float size, int style, Gdiplus::GpUnit unit) {
     font_.reset();
     PlusFontFamily family;

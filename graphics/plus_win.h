@@ -116,6 +116,8 @@ public:
 
     // The installed family of that name (GBK, converted with code page 936).
     bool CreateFromName(const Text& familyName);
+    // The system's default sans-serif family.
+    bool CreateGenericSansSerif();
     void Delete() { family_.reset(); }
     void Destroy() override { Delete(); }
     void* GetHandle() const override { return family_.get(); }
@@ -133,6 +135,11 @@ public:
 
     // A font of the named family, through a family object that lives for this call only.
     bool CreateByName(const Text& familyName, float size, int style, Gdiplus::GpUnit unit);
+    // The same in the system's default sans-serif family.
+    bool CreateGenericSansSerif(float size, int style, Gdiplus::GpUnit unit);
+    // The sans-serif font that the system's font mapper picks on `dc` for Chinese (GBK) text,
+    // `pixels` high, bold or regular.
+    bool CreateMappedSansSerif(HDC dc, int pixels, bool bold);
     void Delete() { font_.reset(); }
     void Destroy() override { Delete(); }
     void* GetHandle() const override { return font_.get(); }

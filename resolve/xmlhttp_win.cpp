@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "base/busy_cursor_win.h"
 #include "base/messages_win.h"
 #include "base/owned_win.h"
 #include "text/wide.h"
@@ -57,32 +58,20 @@ ByteSet BytesOfVariant(VARIANT* v) {
     return ByteSet(first, first + (static_cast<std::size_t>(high) - static_cast<std::size_t>(low) + 1));
 }
 
-// "readyState" of the request: 4 once the reply is in.
-long ReadyState(IDispatch* request) {
-    UniqueVariant state;
-    if (FAILED(CallByName(request, L"readyState", DISPATCH_PROPERTYGET, nullptr, 0, state.get())) ||
-        FAILED(VariantChangeType(state.get(), state.get(), 0, VT_I4))) {
-        return -1;
-    }
-    return V_I4(state.get());
-}
-
-// The longest the calling thread waits for an aborted fetch to end.
-constexpr DWORD kAbortWaitMs = 2000;
-
 // What the calling thread and the fetching thread share. Each holds a reference, so a fetch
-// given up at the limit can still finish into memory that is its own.
+// given up at the limit can still finish into memory that is its own, and nobody reads it.
 struct FetchJob {
     std::wstring address;
-    UniqueKernelHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     ByteSet body;
 };
 
-// The fetching thread. The component runs in this thread's own apartment: its request runs
-// asynchronously, its progress arrives as messages to this thread, and a request given up
-// is aborted here. The thread then ends, and whatever the abort leaves behind in the
-// thread's share of the system (under Wine, later requests on the same thread complete at
-// once with nothing) ends with it.
+// The fetching thread. The component runs in this thread's own apartment, synchronously:
+// "send" returns when the reply is in or the request has failed, and a failure (a refused
+// connection, one closed or reset without an answer) is its result. (Asked asynchronously,
+// Wine's component never completes a failed request: it waits for ever in ready state 2.)
+// A request given up at the limit is never aborted: it goes on here until its reply comes
+// or its connection ends, and so takes its own late answer off its own connection, where an
+// aborted one left the answer waiting for the next request to the same service.
 DWORD WINAPI FetchOnOwnThread(void* param) {
     const std::unique_ptr<std::shared_ptr<FetchJob>> share(static_cast<std::shared_ptr<FetchJob>*>(param));
     FetchJob& job = **share;
@@ -96,14 +85,13 @@ DWORD WINAPI FetchOnOwnThread(void* param) {
         return 0;
     }
 
-    // open("GET", address, true). Results of open and send are not looked at: a failed
-    // request simply leaves no body to read.
+    // open("GET", address, false)
     UniqueBstr method(SysAllocString(L"GET"));
     UniqueBstr url(SysAllocStringLen(job.address.data(), static_cast<UINT>(job.address.size())));
     VARIANT openArgs[3];
     VariantInit(&openArgs[0]);
     V_VT(&openArgs[0]) = VT_BOOL;
-    V_BOOL(&openArgs[0]) = VARIANT_TRUE;
+    V_BOOL(&openArgs[0]) = VARIANT_FALSE;
     VariantInit(&openArgs[1]);
     V_VT(&openArgs[1]) = VT_BSTR;
     V_BSTR(&openArgs[1]) = url.get();
@@ -112,27 +100,14 @@ DWORD WINAPI FetchOnOwnThread(void* param) {
     V_BSTR(&openArgs[2]) = method.get();
     {
         UniqueVariant ignored;
-        CallByName(request.get(), L"open", DISPATCH_METHOD, openArgs, 3, ignored.get());
+        if (FAILED(CallByName(request.get(), L"open", DISPATCH_METHOD, openArgs, 3, ignored.get()))) {
+            return 0;
+        }
     }
     {
         UniqueVariant ignored;
-        CallByName(request.get(), L"send", DISPATCH_METHOD, nullptr, 0, ignored.get());
-    }
-    // The ready state is also read every 100 ms, in case completion comes without a message.
-    HANDLE stop = job.stop.get();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (ReadyState(request.get()) == 4) {
-            break;
-        }
-        if (MsgWaitForMultipleObjects(1, &stop, FALSE, 100, QS_ALLINPUT) == WAIT_OBJECT_0) {
-            UniqueVariant ignored;
-            CallByName(request.get(), L"abort", DISPATCH_METHOD, nullptr, 0, ignored.get());
-            return 0;
+        if (FAILED(CallByName(request.get(), L"send", DISPATCH_METHOD, nullptr, 0, ignored.get()))) {
+            return 0;  // no reply: nothing to read
         }
     }
     UniqueVariant body;
@@ -143,7 +118,8 @@ DWORD WINAPI FetchOnOwnThread(void* param) {
 }
 
 // Waits for the fetching thread while this thread's windows keep working. True when it
-// ended within the limit; false when the limit passed or the program is quitting.
+// ended within the limit; false when the limit passed or the program is quitting (the
+// window was closed: the wait ends at once).
 bool WaitForFetch(HANDLE fetcher, std::int64_t limitMs, std::optional<WPARAM>& quit) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
@@ -182,9 +158,6 @@ ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
     }
     auto job = std::make_shared<FetchJob>();
     job->address = WideFromGbk(address);
-    if (!job->stop) {
-        return ByteSet();
-    }
     auto* share = new std::shared_ptr<FetchJob>(job);
     UniqueKernelHandle fetcher(CreateThread(nullptr, 0, &FetchOnOwnThread, share, 0, nullptr));
     if (!fetcher) {
@@ -192,15 +165,13 @@ ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
         return ByteSet();
     }
     std::optional<WPARAM> quit;
-    const bool ended = WaitForFetch(fetcher.get(), limitMs, quit);
-    if (!ended) {
-        // Given up (the limit, or the program is ending): the request is aborted on its own
-        // thread, and nothing of it is read. The abort takes a moment; it is waited for, so
-        // that no fetching thread is cut off inside the system's code when the program ends
-        // (which left the process hanging in its exit).
-        SetEvent(job->stop.get());
-        WaitForSingleObject(fetcher.get(), kAbortWaitMs);
+    bool ended = false;
+    {
+        const BusyCursorScope busy;
+        ended = WaitForFetch(fetcher.get(), limitMs, quit);
     }
+    // A fetch given up (the limit, or the program is ending) is left to end on its own
+    // thread; closing its handle does not stop it, and its result is never read.
     if (quit) {
         PostQuitMessage(static_cast<int>(*quit));
     }

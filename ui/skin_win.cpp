@@ -120,7 +120,14 @@ void PaintSkin(HWND window) {
     PlusSolidBrush brush;
     brush.Create(ToArgb(0xFFFFFF, 255, true));
     PlusFont font;
-    font.CreateByName(kTitleFont, 12.0f, Gdiplus::FontStyleBold, Gdiplus::UnitPixel);
+    // Where the face is not installed (GDI+ finds no family of that name, and a font
+    // replacement does not help it) the title is drawn in the system's sans-serif family
+    // rather than not at all; where even that family is missing (a Wine prefix without
+    // Wine's own fonts), in the sans-serif font that GDI picks for Chinese text.
+    if (!font.CreateByName(kTitleFont, 12.0f, Gdiplus::FontStyleBold, Gdiplus::UnitPixel) &&
+        !font.CreateGenericSansSerif(12.0f, Gdiplus::FontStyleBold, Gdiplus::UnitPixel)) {
+        font.CreateMappedSansSerif(skin->composedSurface, 12, true);
+    }
     PlusStringFormat format;
     canvas.DrawString(WindowTitle(window), font, brush, Gdiplus::RectF(28.0f, 9.0f, 0.0f, 0.0f), format);
     canvas.CopyTo(1, 1, w, h - 2);

@@ -17,14 +17,24 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// A written decimal number and nothing else: blanks, an optional sign, digits with at most
-// one decimal point and at least one digit, blanks. TextToNumber would read "2013-04-16" as
-// 2013, an old version, and tell the user the program is up to date.
+// Around the version a hand-written notice may break the line ("版本:20130416\r\n;").
+bool IsWhiteSpace(char c) { return IsBlank(c) || c == '\r' || c == '\n'; }
+
+std::string_view TrimWhiteSpace(std::string_view v) {
+    while (!v.empty() && IsWhiteSpace(v.front())) {
+        v.remove_prefix(1);
+    }
+    while (!v.empty() && IsWhiteSpace(v.back())) {
+        v.remove_suffix(1);
+    }
+    return v;
+}
+
+// A written decimal number and nothing else: an optional sign, digits with at most one
+// decimal point and at least one digit. TextToNumber would read "2013-04-16" as 2013, an old
+// version, and tell the user the program is up to date.
 bool IsDecimalNumber(std::string_view v) {
     std::size_t i = 0;
-    while (i < v.size() && IsBlank(v[i])) {
-        ++i;
-    }
     if (i < v.size() && (v[i] == '+' || v[i] == '-')) {
         ++i;
     }
@@ -33,9 +43,6 @@ bool IsDecimalNumber(std::string_view v) {
     for (; i < v.size() && (IsDigit(v[i]) || (v[i] == '.' && !point)); ++i) {
         digits = digits || IsDigit(v[i]);
         point = point || v[i] == '.';
-    }
-    while (i < v.size() && IsBlank(v[i])) {
-        ++i;
     }
     return digits && i == v.size();
 }
@@ -117,7 +124,7 @@ UpdateNotice ReadUpdateNotice(const ByteSet& body, const Text& headers) {
         return notice;
     }
     const Text page = UrlDecode(BytesToText(body));
-    const Text versionText = TextBetween(page, kVersionMarker, kValueEnd);
+    const Text versionText(TrimWhiteSpace(TextBetween(page, kVersionMarker, kValueEnd).view()));
     if (!IsDecimalNumber(versionText.view())) {
         return notice;
     }

@@ -52,8 +52,8 @@ bool FetchComplete(const ByteSet& body, const Text& headers);
 
 // What the notice page announces. The body is taken as text (up to a zero byte) and
 // percent-decoded from UTF-8. A fetch that is not complete, a page without a version, or a
-// version that is not a decimal number (signs and a fraction allowed, blanks around it
-// ignored) or too long to be one gives NoAnswer.
+// version that is not a decimal number (signs and a fraction allowed, white space around
+// it, blanks, tabs, CR and LF, ignored) or too long to be one gives NoAnswer.
 UpdateNotice ReadUpdateNotice(const ByteSet& body, const Text& headers);
 
 }  // namespace ql

@@ -58,7 +58,9 @@ ByteSet ConvertedBody(ByteSet body, std::int32_t convert);
 //                   bytes unchanged
 //   receivedCookies receives "name=value;" for every cookie the response set
 //   followRedirects default true
-// Returns the body, the bytes of kTimeoutNotice, or empty (blank address, or no worker).
+// Returns the body, the bytes of kTimeoutNotice, or empty (blank address, no worker, or the
+// window was closed during the wait: the wait then ends at once and the quit message is
+// posted again for the program's loop).
 ByteSet TimedHttpRequest(const Text& url, std::optional<std::int32_t> method = std::nullopt,
                          const std::optional<Text>& proxy = std::nullopt,
                          const std::optional<Text>& headers = std::nullopt,

@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "base/busy_cursor_win.h"
 #include "base/messages_win.h"
 #include "base/owned_win.h"
 #include "web/http_request.h"
@@ -36,19 +37,18 @@ DWORD WINAPI RunRequestWorker(void* param) {
 
 // True when the worker ended within the limit. Each wait is for the time that remains, so
 // the limit holds to within a tick however often messages wake the wait. A worker that ends
-// during the wait in which the limit is reached counts as too late.
+// during the wait in which the limit is reached counts as too late. A quit message (the
+// window was closed) ends the wait at once: the program is ending, and nothing is left to
+// show the answer to.
 bool WaitForWorker(HANDLE worker, std::int64_t limitMs, std::optional<WPARAM>& quit) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         const std::int64_t remaining = limitMs - static_cast<std::int64_t>(GetTickCount64() - start);
         const DWORD waitMs = remaining <= 0 ? 0 : remaining >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(remaining);
-        // Once a quit message has been taken, only the worker's end or the limit wakes the
-        // wait: more messages would only be left for the program's loop anyway.
-        const DWORD result = quit ? WaitForSingleObject(worker, waitMs)
-                                  : MsgWaitForMultipleObjects(1, &worker, FALSE, waitMs, QS_ALLEVENTS);
+        const DWORD result = MsgWaitForMultipleObjects(1, &worker, FALSE, waitMs, QS_ALLEVENTS);
         const bool limitReached = static_cast<std::int64_t>(GetTickCount64() - start) >= limitMs;
         ProcessPendingMessages(quit);
-        if (limitReached || result == WAIT_TIMEOUT) {
+        if (quit || limitReached || result == WAIT_TIMEOUT) {
             return false;
         }
         if (result == WAIT_OBJECT_0) {
@@ -79,7 +79,11 @@ ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart sta
         return ByteSet();
     }
     std::optional<WPARAM> quit;
-    const bool ended = WaitForWorker(worker.get(), limitMs, quit);
+    bool ended = false;
+    {
+        const BusyCursorScope busy;
+        ended = WaitForWorker(worker.get(), limitMs, quit);
+    }
     // A worker past the limit is told to stop and left to end on its own: stopping a thread
     // forcibly can leave a lock it holds (the heap's) taken. It stops at its next read; a
     // call that waits on a silent server ends at the network time-outs set from the limit
@@ -90,7 +94,10 @@ ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart sta
     }
     worker.reset();
     if (quit) {
+        // The program is ending: no answer, not even the time-out notice, so that the caller
+        // shows nothing and writes nothing.
         PostQuitMessage(static_cast<int>(*quit));
+        return ByteSet();
     }
     if (!ended) {
         return TextToBytes(kTimeoutNotice);

@@ -21,6 +21,9 @@
 //   window_probe set-clipboard HEX       puts a text on the clipboard (CF_UNICODETEXT only)
 //   window_probe menu MS                 "menu" when a pop-up menu is shown within MS, else "none"
 //   window_probe close                   closes the main window
+//   window_probe picture-point           screen point at the middle of 图片框2 (the update check): "X Y"
+//   window_probe cursor                  "cursor HANDLE" of the pointer the foreground window's
+//                                        thread has set ("cursor 0" for none)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -298,6 +301,21 @@ int Run(const std::string& cmd, const std::string& argument) {
     } else if (cmd == "close") {
         PostMessageW(Find().window, WM_CLOSE, 0, 0);
         std::printf("ok\n");
+    } else if (cmd == "picture-point") {
+        const Controls c = Find();
+        const ql::FormControl* picture = ql::FindFormControl(ql::FormItem::图片框2);
+        const ql::Rect r = ql::RectInWindow(*picture);
+        POINT centre = {r.left + r.width / 2, r.top + r.height / 2};
+        ClientToScreen(c.window, &centre);
+        std::printf("%ld %ld\n", centre.x, centre.y);
+    } else if (cmd == "cursor") {
+        CURSORINFO info = {};
+        info.cbSize = sizeof info;
+        if (!GetCursorInfo(&info)) {
+            std::printf("error no cursor information\n");
+            return 2;
+        }
+        std::printf("cursor %llx\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(info.hCursor)));
     } else {
         std::printf("error unknown command %s\n", cmd.c_str());
         return 2;

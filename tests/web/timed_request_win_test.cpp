@@ -156,6 +156,25 @@ TEST(TimedRequest, LateResultsNeverReachTheCaller) {
     EXPECT_EQ(ParseEcho(TimedHttpRequest(ServerUrl("/echo/next"))).requestLine, "GET /echo/next HTTP/1.1");
 }
 
+void CALLBACK QuitSoon(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    PostQuitMessage(9);
+}
+
+// The window closed during the wait (a quit message taken by the wait): the wait ends at
+// once, with no body and not the time-out notice, so the caller shows and writes nothing; the
+// quit is posted again for the program's own loop. Once it waited for the server to answer.
+TEST(TimedRequest, QuittingEndsTheWaitAtOnceWithNothing) {
+    SetTimer(nullptr, 0, 200, &QuitSoon);
+    const double start = NowMs();
+    const ByteSet body = TimedHttpRequest(ServerUrl("/slow?ms=6000"), {}, {}, {}, {}, {}, 20);
+    EXPECT_LT(NowMs() - start, 2000.0);
+    EXPECT_TRUE(body.empty());
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 9u);
+}
+
 struct TickLog {
     std::vector<double> ticks;
 } g_ticks;
