@@ -32,8 +32,7 @@ public:
     // GET of an absolute http or https address, following at most kMaxRedirects redirects,
     // all of it before `deadline`. Nothing when the address is refused (scheme, name or
     // address not allowed) or the fetch fails; `why`, when given, then says why.
-    virtual std::optional<FetchedPage> Fetch(const std::string& url, Clock::time_point deadline,
-                                             std::string* why) = 0;
+    virtual std::optional<FetchedPage> Fetch(const std::string& url, Clock::time_point deadline, std::string* why) = 0;
 };
 
 }  // namespace ql::service

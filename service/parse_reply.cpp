@@ -88,7 +88,8 @@ std::string SampleVideoId(std::string_view a) {
     // An optional scheme: a letter, then letters, digits, "+", "." or "-", then "://".
     if (!a.empty() && IsAsciiAlpha(a[0])) {
         std::size_t i = 1;
-        while (i < a.size() && (IsAsciiAlpha(a[i]) || IsAsciiDigit(a[i]) || a[i] == '+' || a[i] == '.' || a[i] == '-')) {
+        while (i < a.size() &&
+               (IsAsciiAlpha(a[i]) || IsAsciiDigit(a[i]) || a[i] == '+' || a[i] == '.' || a[i] == '-')) {
             ++i;
         }
         if (a.substr(i, 3) == "://") a.remove_prefix(i + 3);
@@ -97,7 +98,8 @@ std::string SampleVideoId(std::string_view a) {
     a.remove_prefix(14);
     if (!a.empty() && a[0] == ':') {
         std::size_t i = 1;
-        while (i < a.size() && IsAsciiDigit(a[i])) ++i;
+        while (i < a.size() && IsAsciiDigit(a[i]))
+            ++i;
         if (i == 1) return std::string();
         a.remove_prefix(i);
     }
