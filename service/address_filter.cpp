@@ -59,7 +59,8 @@ std::optional<IpAddress> ParseIpv4(std::string_view text) {
     if (lastBits < 32 && parts[count - 1] >> lastBits != 0) return std::nullopt;
     value |= static_cast<std::uint32_t>(parts[count - 1]);
     IpAddress address;
-    for (int i = 0; i < 4; ++i) address.bytes[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        address.bytes[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
     return address;
 }
 
@@ -142,7 +143,8 @@ std::optional<IpAddress> ParseIpv6(std::string_view text) {
         address.bytes[2 * (tailStart + i) + 1] = static_cast<std::uint8_t>(tail[i]);
     }
     if (hasV4) {
-        for (int i = 0; i < 4; ++i) address.bytes[12 + i] = v4[i];
+        for (int i = 0; i < 4; ++i)
+            address.bytes[12 + i] = v4[i];
     }
     return address;
 }
@@ -187,10 +189,10 @@ constexpr Range kIpv4Refused[] = {
 // Everything outside 2000::/3 is refused as a whole: loopback, unspecified, unique-local,
 // link-local, site-local, multicast, discard, the local-use NAT64 prefix 64:ff9b:1::/48.
 constexpr Range kIpv6Refused[] = {
-    {{0x20, 0x01, 0x00}, 23},                   // IETF protocol assignments (Teredo is judged apart)
-    {{0x20, 0x01, 0x0d, 0xb8}, 32},             // documentation
-    {{0x26, 0x20, 0x00, 0x4f, 0x80, 0x00}, 48}, // AS112
-    {{0x3f, 0xff, 0x00}, 20},                   // documentation
+    {{0x20, 0x01, 0x00}, 23},                    // IETF protocol assignments (Teredo is judged apart)
+    {{0x20, 0x01, 0x0d, 0xb8}, 32},              // documentation
+    {{0x26, 0x20, 0x00, 0x4f, 0x80, 0x00}, 48},  // AS112
+    {{0x3f, 0xff, 0x00}, 20},                    // documentation
 };
 
 bool PublicIpv4(const std::uint8_t* bytes) {
@@ -218,7 +220,8 @@ bool IsPublicAddress(const IpAddress& address) {
     const std::uint8_t* b = address.bytes.data();
     if (!address.v6) return PublicIpv4(b);
     bool zero80 = true;
-    for (int i = 0; i < 10; ++i) zero80 = zero80 && b[i] == 0;
+    for (int i = 0; i < 10; ++i)
+        zero80 = zero80 && b[i] == 0;
     // Mapped (::ffff:a.b.c.d) and compatible (::a.b.c.d, "::" and "::1" among them).
     if (zero80 && ((b[10] == 0xFF && b[11] == 0xFF) || (b[10] == 0 && b[11] == 0))) return PublicIpv4(b + 12);
     // NAT64, the well-known prefix 64:ff9b::/96.
@@ -245,7 +248,8 @@ bool HostAllowed(std::string_view host) {
         return address && IsPublicAddress(*address);
     }
     std::string name;
-    for (char c : host) name.push_back(Lower(c));
+    for (char c : host)
+        name.push_back(Lower(c));
     if (!name.empty() && name.back() == '.') name.pop_back();
     if (name.empty() || name.size() > 253) return false;
     if (name.find(':') != std::string::npos) {
@@ -272,8 +276,8 @@ bool HostAllowed(std::string_view host) {
     if (name.find('.') == std::string::npos) return false;
     if (Ipv4Part(last)) return false;
     if (last.size() >= 2 && last[0] == '0' && last[1] == 'x') return false;
-    static constexpr std::string_view kLocalNames[] = {"localhost", "test",  "example", "invalid", "local",
-                                                       "internal",  "arpa",  "onion",   "alt"};
+    static constexpr std::string_view kLocalNames[] = {"localhost", "test", "example", "invalid", "local",
+                                                       "internal",  "arpa", "onion",   "alt"};
     for (std::string_view local : kLocalNames) {
         if (name == local || EndsWith(name, std::string(".") + std::string(local))) return false;
     }
