@@ -133,6 +133,12 @@ std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, 
             Fail(why, refusal);
             return std::nullopt;
         }
+        // The proxy cut the connection at the deadline: a head that was still arriving then
+        // is no answer.
+        if (Clock::now() >= deadline) {
+            Fail(why, "no whole answer from " + url->Text() + " before the deadline");
+            return std::nullopt;
+        }
         const int status = _wtoi(QueryHeader(request.get(), HTTP_QUERY_STATUS_CODE).c_str());
         if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
             const std::string location = Utf8(QueryHeader(request.get(), HTTP_QUERY_LOCATION));

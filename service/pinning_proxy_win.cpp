@@ -8,8 +8,8 @@ namespace ql::service {
 
 namespace {
 
-// Connections one fetch may open through its proxy at once.
-constexpr std::size_t kMaxTunnels = 4;
+// Connections one fetch may open through its proxy: one a hop, and a few to spare.
+constexpr std::size_t kMaxTunnels = 2 * (kMaxRedirects + 1);
 constexpr std::size_t kMaxProxyHead = 16 * 1024;
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
