@@ -38,12 +38,11 @@ TEST(PageFetchWin, FetchesFollowsAndCuts) {
         {"/redirect/5/pages/no-media.html", true, "/pages/no-media.html", "text/html", 0, nullptr},
         {"/redirect/6/pages/no-media.html", false, "", "", 0, nullptr},
         {"/loop", false, "", "", 0, nullptr},
-        {"/pages/json-ld.html?encoding=gzip", true, "/pages/json-ld.html?encoding=gzip", "text/html", 0,
-         "VideoObject"},
+        {"/pages/json-ld.html?encoding=gzip", true, "/pages/json-ld.html?encoding=gzip", "text/html", 0, "VideoObject"},
         {"/pages/json-ld.html?encoding=deflate", true, "/pages/json-ld.html?encoding=deflate", "text/html", 0,
          "VideoObject"},
-        {"/pages/json-ld.html?encoding=raw-deflate", true, "/pages/json-ld.html?encoding=raw-deflate", "text/html",
-         0, "VideoObject"},
+        {"/pages/json-ld.html?encoding=raw-deflate", true, "/pages/json-ld.html?encoding=raw-deflate", "text/html", 0,
+         "VideoObject"},
         {"/big", true, "/big", "text/html", kMaxBody, "/media/first.mp4"},
         {"/bomb", true, "/bomb", "text/html", kMaxBody, "/media/first.mp4"},
         {"/stream/abc", true, "/stream/abc", "video/mp4", 0, nullptr},
@@ -91,14 +90,10 @@ TEST(PageFetchWin, RefusedHostsGetNoByte) {
     const std::string site = Site();
     const std::string port = site.substr(site.rfind(':'));
     const char* rows[] = {
-        "http://127.0.0.1{PORT}/must-not-arrive/1",
-        "http://localhost{PORT}/must-not-arrive/2",
-        "http://127.1{PORT}/must-not-arrive/3",
-        "http://[::ffff:127.0.0.1]{PORT}/must-not-arrive/4",
-        "http://2130706433{PORT}/must-not-arrive/5",
-        "https://127.0.0.1{PORT}/must-not-arrive/6",
-        "ftp://127.0.0.1{PORT}/must-not-arrive/7",
-        "http://user@127.0.0.1{PORT}/must-not-arrive/8",
+        "http://127.0.0.1{PORT}/must-not-arrive/1",  "http://localhost{PORT}/must-not-arrive/2",
+        "http://127.1{PORT}/must-not-arrive/3",      "http://[::ffff:127.0.0.1]{PORT}/must-not-arrive/4",
+        "http://2130706433{PORT}/must-not-arrive/5", "https://127.0.0.1{PORT}/must-not-arrive/6",
+        "ftp://127.0.0.1{PORT}/must-not-arrive/7",   "http://user@127.0.0.1{PORT}/must-not-arrive/8",
     };
     for (std::string url : rows) {
         url.replace(url.find("{PORT}"), 6, port);
