@@ -65,6 +65,23 @@ DWORD MillisecondsLeft(Clock::time_point deadline) {
     return left > 0 ? static_cast<DWORD>(left) : 1;
 }
 
+// Cuts the proxy's connections when a hop ends in anything but a redirect, before the
+// request's handles close (their close would read an unread body to its end first).
+class CutUnlessRedirected {
+public:
+    explicit CutUnlessRedirected(PinningProxy& proxy) : proxy_(proxy) {}
+    ~CutUnlessRedirected() {
+        if (!redirected_) proxy_.Cut();
+    }
+    CutUnlessRedirected(const CutUnlessRedirected&) = delete;
+    CutUnlessRedirected& operator=(const CutUnlessRedirected&) = delete;
+    void Redirected() { redirected_ = true; }
+
+private:
+    PinningProxy& proxy_;
+    bool redirected_ = false;
+};
+
 bool Fail(std::string* why, const std::string& text) {
     if (why) *why = text;
     return false;
@@ -121,6 +138,7 @@ std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, 
         UniqueInternetHandle request(connection ? HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.1",
                                                                    nullptr, nullptr, flags, 0)
                                                 : nullptr);
+        CutUnlessRedirected cut(proxy);
         if (!request || !HttpSendRequestW(request.get(), kRequestHeaders, static_cast<DWORD>(-1), nullptr, 0)) {
             const std::string refusal = proxy.refusal();
             Fail(why, refusal.empty()
@@ -148,6 +166,7 @@ std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, 
                 return std::nullopt;
             }
             url = std::move(next);
+            cut.Redirected();
             continue;
         }
         if (status < 200 || status >= 400) {

@@ -32,6 +32,9 @@ public:
     int port() const { return port_; }
     // Why the last connection asked for was refused or failed, or empty.
     std::string refusal() const;
+    // Cuts every connection now and takes no more: the system, closing a request whose body
+    // it has not read to its end, would otherwise read the rest first.
+    void Cut() { stop_ = true; }
 
 private:
     void Accept() noexcept;
