@@ -1,5 +1,5 @@
 # The two commands of the README. Both first install what the machine lacks.
-.PHONY: test run bench fuzz deps clean
+.PHONY: test run bench fuzz dist deps clean
 
 deps:
 	@scripts/install-deps
@@ -15,6 +15,10 @@ fuzz: deps
 
 bench: deps
 	@scripts/bench
+
+# The package for Windows users: build/dist/qinglan-1.0-win64.zip and its SHA-256.
+dist: deps
+	@scripts/dist
 
 # The Wine sessions (display, wineservers) of the test and run folders stop before their
 # folders go.

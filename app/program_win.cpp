@@ -5,9 +5,12 @@
 #include <gdiplus.h>
 
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "app/main_window.h"
+#include "resolve/service.h"
+#include "service/own_service_win.h"
 #include "ui/skin_win.h"
 
 namespace ql {
@@ -110,6 +113,10 @@ void RunProgram(const BindingTable& bindings) {
         // Without its window the program can do nothing; say so in the exit code rather than
         // report success.
         ExitWith(1);
+    }
+    // The program's own service starts behind the window, which never waits for it.
+    if (ParseServiceServedByProgram()) {
+        std::thread([]() noexcept { service::ServeServiceAddress(ParseServiceBase()); }).detach();
     }
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -18,7 +18,9 @@
 
 namespace ql {
 
-template <class Handle, auto Close>
+// `Invalid` is the value that holds nothing: nullptr for pointers and most handles, another
+// value for kinds such as sockets (INVALID_SOCKET).
+template <class Handle, auto Close, auto Invalid = nullptr>
 class UniqueHandle {
 public:
     UniqueHandle() noexcept = default;
@@ -36,16 +38,16 @@ public:
     }
 
     Handle get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != nullptr; }
+    explicit operator bool() const noexcept { return handle_ != Handle(Invalid); }
 
     Handle release() noexcept {
         Handle handle = handle_;
-        handle_ = nullptr;
+        handle_ = Handle(Invalid);
         return handle;
     }
     // Closes the handle now (and takes `handle` in its place).
-    void reset(Handle handle = nullptr) noexcept {
-        if (handle_ != nullptr) {
+    void reset(Handle handle = Handle(Invalid)) noexcept {
+        if (handle_ != Handle(Invalid)) {
             Close(handle_);
         }
         handle_ = handle;
@@ -57,7 +59,7 @@ public:
     }
 
 private:
-    Handle handle_ = nullptr;
+    Handle handle_ = Handle(Invalid);
 };
 
 // Kernel and Internet handles.

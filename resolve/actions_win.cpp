@@ -7,6 +7,7 @@
 #include "resolve/service.h"
 #include "resolve/shell.h"
 #include "resolve/xmlhttp.h"
+#include "service/own_service_win.h"
 #include "text/wide.h"
 
 namespace ql {
@@ -39,6 +40,8 @@ void ResolveAndList(HWND addressBox, HWND resultList) {
             Running() { running = true; }
             ~Running() { running = false; }
         } scope;
+        // A service that answered at start-up may have gone since: the program takes over.
+        if (ParseServiceServedByProgram()) service::ServeServiceAddress(ParseServiceBase());
         Text query = BuildParseQuery(ParseServiceQueryPrefix(), WindowText(addressBox));
         page = BytesToText(FetchPageViaXmlHttp(query, ParseServiceTimeLimitMs()));
     }

@@ -12,6 +12,14 @@ namespace ql {
 // The service's base address followed by "/parse.php?kw=".
 Text ParseServiceQueryPrefix();
 
+// The service's base address ("http://127.0.0.1:47615").
+const char* ParseServiceBase();
+
+// Whether the program serves that address itself when nothing else does: the shipped program
+// does; the end-to-end test build, whose tests stand a service up or leave it away on
+// purpose, does not.
+bool ParseServiceServedByProgram();
+
 // How long the main action waits for the service's reply: 60 s, the timed runner's default
 // limit (a test build may compile in a shorter one).
 std::int64_t ParseServiceTimeLimitMs();

@@ -11,7 +11,15 @@
 #define QL_PARSE_SERVICE_LIMIT_MS kDefaultTimeLimitMs
 #endif
 
+#ifndef QL_PARSE_SERVICE_SERVED
+#define QL_PARSE_SERVICE_SERVED 1
+#endif
+
 namespace ql {
+
+const char* ParseServiceBase() { return QL_PARSE_SERVICE_BASE; }
+
+bool ParseServiceServedByProgram() { return QL_PARSE_SERVICE_SERVED != 0; }
 
 Text ParseServiceQueryPrefix() { return TextJoin(QL_PARSE_SERVICE_BASE, "/parse.php?kw="); }
 

@@ -1,0 +1,201 @@
+#include "service/page_fetch_win.h"
+
+#include "base/owned_socket_win.h"
+#include "service/address_filter.h"
+#include "service/body_reader.h"
+#include "service/fetch_url.h"
+#include "service/pinning_proxy_win.h"
+
+namespace ql::service {
+
+namespace {
+
+constexpr wchar_t kUserAgent[] = L"Mozilla/5.0 (compatible; QinglanParse/1.0)";
+constexpr wchar_t kRequestHeaders[] =
+    L"Accept: text/html,application/xhtml+xml,*/*;q=0.8\r\n"
+    L"Accept-Encoding: gzip, deflate\r\n"
+    L"Accept-Language: zh-CN,zh;q=0.9,en;q=0.5\r\n";
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+    if (text.empty()) return std::wstring();
+    const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    }
+    return out;
+}
+
+// A host outside ASCII (UTF-8) in its IDNA form, by the system; empty when it has none.
+std::string AsciiHost(const std::string& host) {
+    bool ascii = true;
+    for (char c : host)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return host;
+    const std::wstring wide = Widen(host, CP_UTF8);
+    wchar_t out[256];
+    const int n = IdnToAscii(0, wide.c_str(), static_cast<int>(wide.size()), out, 256);
+    if (n <= 0) return std::string();
+    std::string ascii_host = Utf8(std::wstring(out, static_cast<std::size_t>(n)));
+    for (char& c : ascii_host) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return ascii_host;
+}
+
+std::wstring QueryHeader(HINTERNET request, DWORD what) {
+    wchar_t buffer[2048];
+    DWORD size = sizeof buffer;
+    DWORD index = 0;
+    if (!HttpQueryInfoW(request, what, buffer, &size, &index)) return std::wstring();
+    return std::wstring(buffer, size / sizeof(wchar_t));
+}
+
+DWORD MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<DWORD>(left) : 1;
+}
+
+// Cuts the proxy's connections when a hop ends in anything but a redirect, before the
+// request's handles close (their close would read an unread body to its end first).
+class CutUnlessRedirected {
+public:
+    explicit CutUnlessRedirected(PinningProxy& proxy) : proxy_(proxy) {}
+    ~CutUnlessRedirected() {
+        if (!redirected_) proxy_.Cut();
+    }
+    CutUnlessRedirected(const CutUnlessRedirected&) = delete;
+    CutUnlessRedirected& operator=(const CutUnlessRedirected&) = delete;
+    void Redirected() { redirected_ = true; }
+
+private:
+    PinningProxy& proxy_;
+    bool redirected_ = false;
+};
+
+bool Fail(std::string* why, const std::string& text) {
+    if (why) *why = text;
+    return false;
+}
+
+}  // namespace
+
+std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, Clock::time_point deadline,
+                                                    std::string* why) {
+    std::optional<FetchUrl> url = ParseFetchUrl(address);
+    if (!url) {
+        Fail(why, "not an http or https address: " + address.substr(0, 200));
+        return std::nullopt;
+    }
+    // Every connection of this fetch goes through one proxy that checks where it goes.
+    PinningProxy proxy(allowPrivate_, deadline);
+    if (!proxy.Start(why)) return std::nullopt;
+    const std::wstring proxyList = L"http=http://127.0.0.1:" + std::to_wstring(proxy.port()) +
+                                   L" https=http://127.0.0.1:" + std::to_wstring(proxy.port());
+    for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+        url->host = AsciiHost(url->host);
+        if (url->host.empty()) {
+            Fail(why, "a host name without an IDNA form");
+            return std::nullopt;
+        }
+        if (!allowPrivate_ && !HostAllowed(url->host)) {
+            Fail(why, url->host + " is a local or reserved name or address");
+            return std::nullopt;
+        }
+        if (Clock::now() >= deadline) {
+            Fail(why, "the deadline passed");
+            return std::nullopt;
+        }
+        // A session of its own for every hop: no connection is kept from one hop to the next.
+        UniqueInternetHandle session(
+            InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PROXY, proxyList.c_str(), L"<-loopback>", 0));
+        if (!session) {
+            Fail(why, "cannot open an Internet session");
+            return std::nullopt;
+        }
+        DWORD timeout = MillisecondsLeft(deadline);
+        for (DWORD option :
+             {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+            InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
+        }
+        const std::wstring host = Widen(url->host, CP_UTF8);
+        UniqueInternetHandle connection(InternetConnectW(session.get(), host.c_str(),
+                                                         static_cast<INTERNET_PORT>(url->port), nullptr, nullptr,
+                                                         INTERNET_SERVICE_HTTP, 0, 0));
+        const DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
+                            INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
+                            INTERNET_FLAG_NO_AUTH | (url->https ? INTERNET_FLAG_SECURE : 0);
+        const std::wstring path = Widen(url->path, CP_UTF8);
+        UniqueInternetHandle request(connection ? HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.1",
+                                                                   nullptr, nullptr, flags, 0)
+                                                : nullptr);
+        CutUnlessRedirected cut(proxy);
+        if (!request || !HttpSendRequestW(request.get(), kRequestHeaders, static_cast<DWORD>(-1), nullptr, 0)) {
+            const std::string refusal = proxy.refusal();
+            Fail(why, refusal.empty()
+                          ? "fetch of " + url->Text() + " failed (error " + std::to_string(GetLastError()) + ")"
+                          : refusal);
+            return std::nullopt;
+        }
+        const std::string refusal = proxy.refusal();
+        if (!refusal.empty()) {
+            Fail(why, refusal);
+            return std::nullopt;
+        }
+        // The proxy cut the connection at the deadline: a head that was still arriving then
+        // is no answer.
+        if (Clock::now() >= deadline) {
+            Fail(why, "no whole answer from " + url->Text() + " before the deadline");
+            return std::nullopt;
+        }
+        const int status = _wtoi(QueryHeader(request.get(), HTTP_QUERY_STATUS_CODE).c_str());
+        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
+            const std::string location = Utf8(QueryHeader(request.get(), HTTP_QUERY_LOCATION));
+            std::optional<FetchUrl> next = FollowLocation(*url, location);
+            if (!next) {
+                Fail(why, "a redirect to a non-http address: " + location.substr(0, 200));
+                return std::nullopt;
+            }
+            url = std::move(next);
+            cut.Redirected();
+            continue;
+        }
+        if (status < 200 || status >= 400) {
+            Fail(why, "HTTP " + std::to_string(status) + " from " + url->Text());
+            return std::nullopt;
+        }
+        const ContentType type = SplitContentType(Utf8(QueryHeader(request.get(), HTTP_QUERY_CONTENT_TYPE)));
+        FetchedPage page;
+        page.url = url->Text();
+        page.contentType = type.type;
+        page.charset = type.charset;
+        if (!IsMediaType(type.type)) {
+            BodyReader reader(Utf8(QueryHeader(request.get(), HTTP_QUERY_CONTENT_ENCODING)), kMaxBody);
+            std::string chunk(65536, '\0');
+            // The proxy cuts the connection at the deadline, so a read never outlasts it.
+            while (Clock::now() < deadline) {
+                DWORD got = 0;
+                if (!InternetReadFile(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got) ||
+                    got == 0) {
+                    break;
+                }
+                if (!reader.Add(std::string_view(chunk.data(), got))) break;
+            }
+            page.body = reader.body();
+        }
+        return page;
+    }
+    Fail(why, "more than " + std::to_string(kMaxRedirects) + " redirects");
+    return std::nullopt;
+}
+
+}  // namespace ql::service

@@ -1,0 +1,55 @@
+// The proxy through which the system's HTTP stack fetches pages, so that the address filter
+// judges the very address a connection goes to. The system resolves nothing itself: it asks
+// this proxy ("GET http://host/…" or "CONNECT host:443"); the proxy looks the name up, keeps
+// only the addresses the filter allows, connects to one of those and relays the bytes (TLS
+// stays the system's, end to end). A name that answers differently the second time changes
+// nothing: there is no second lookup.
+//
+// One proxy serves one fetch: it listens on 127.0.0.1 on a port of the system's choosing and
+// cuts every connection at the fetch's deadline, however slowly the server trickles.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/owned_socket_win.h"
+#include "service/page_fetch.h"
+
+namespace ql::service {
+
+class PinningProxy {
+public:
+    PinningProxy(bool allowPrivate, Clock::time_point deadline);
+    ~PinningProxy();
+    PinningProxy(const PinningProxy&) = delete;
+    PinningProxy& operator=(const PinningProxy&) = delete;
+
+    // Listens and starts serving; false (with `why`) when it cannot.
+    bool Start(std::string* why);
+    int port() const { return port_; }
+    // Why the last connection asked for was refused or failed, or empty.
+    std::string refusal() const;
+    // Cuts every connection now and takes no more: the system, closing a request whose body
+    // it has not read to its end, would otherwise read the rest first.
+    void Cut() { stop_ = true; }
+
+private:
+    void Accept() noexcept;
+    void Serve(UniqueSocket client) noexcept;
+    void Refuse(const std::string& why);
+
+    const bool allowPrivate_;
+    const Clock::time_point deadline_;
+    UniqueSocket listener_;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::string refusal_;
+    std::vector<std::thread> workers_;  // guarded by mutex_
+    std::thread acceptor_;
+};
+
+}  // namespace ql::service

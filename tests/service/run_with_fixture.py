@@ -1,0 +1,43 @@
+#!/usr/bin/env python3
+"""Runs a Windows test program under Wine with the fixture site beside it.
+
+    run_with_fixture.py [--timeout S] PROGRAM [ARGS…]
+
+Starts fixture_server on a free 127.0.0.1 port, passes the port in QL_FIXTURE_PORT, runs
+`wine PROGRAM ARGS…` inside the caller's Wine session, and fails when the program fails,
+outlives the timeout, or the site saw a request whose path holds "must-not-arrive" (a fetch
+that the address filter should have stopped before any byte left).
+"""
+
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import fixture_server  # noqa: E402
+
+
+def main(argv):
+    timeout = 150.0
+    if len(argv) >= 2 and argv[0] == "--timeout":
+        timeout, argv = float(argv[1]), argv[2:]
+    server = fixture_server.start()
+    env = dict(os.environ, QL_FIXTURE_PORT=str(server.server_address[1]))
+    proc = subprocess.Popen(["wine"] + argv, env=env)
+    try:
+        code = proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        print("run_with_fixture: %s still running after %.0f s; killed" % (argv[0], timeout), file=sys.stderr)
+        code = 124
+    server.stop()
+    leaked = [path for path, _ in server.seen if "must-not-arrive" in path]
+    if leaked:
+        print("run_with_fixture: refused fetches reached the site: %s" % leaked, file=sys.stderr)
+        code = code or 1
+    return code
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
