@@ -109,13 +109,4 @@ ContentType SplitContentType(std::string_view header) {
     return out;
 }
 
-bool IsMediaType(std::string_view type) {
-    if (type.substr(0, 6) == "video/" || type.substr(0, 6) == "audio/") return true;
-    for (std::string_view manifest :
-         {"application/vnd.apple.mpegurl", "application/x-mpegurl", "application/dash+xml"}) {
-        if (type == manifest) return true;
-    }
-    return false;
-}
-
 }  // namespace ql::service

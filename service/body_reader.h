@@ -37,7 +37,4 @@ struct ContentType {
 };
 ContentType SplitContentType(std::string_view header);
 
-// video/*, audio/* and the HLS and DASH manifest types: such an answer is media, not a page.
-bool IsMediaType(std::string_view type);
-
 }  // namespace ql::service

@@ -4,6 +4,7 @@
 #include "service/address_filter.h"
 #include "service/body_reader.h"
 #include "service/fetch_url.h"
+#include "service/page_address.h"
 #include "service/pinning_proxy_win.h"
 
 namespace ql::service {
