@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 
 namespace ql {
@@ -21,6 +22,35 @@ inline void ProcessPendingMessages(std::optional<WPARAM>& quit) {
         }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
+    }
+}
+
+// Waits for `thread` to end while this thread's windows keep working: they repaint, take input
+// and their handlers run. True when the thread ended within `limitMs`. Each wait is for the
+// time that remains, so the limit holds to within a tick however often messages wake the
+// wait; a thread that ends during the wait in which the limit is reached counts as too late.
+// A quit message (the window was closed) ends the wait at once with false: the program is
+// ending, and nothing is left to show an answer to. The quit is kept in `quit` for the caller
+// to post again.
+inline bool WaitForThreadWithMessages(HANDLE thread, std::int64_t limitMs, std::optional<WPARAM>& quit) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        const std::int64_t remaining = limitMs - static_cast<std::int64_t>(GetTickCount64() - start);
+        const DWORD waitMs = remaining <= 0 ? 0 : remaining >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(remaining);
+        // QS_ALLINPUT: messages sent from other threads are taken too, so no thread that
+        // sends to this one's windows waits on this wait.
+        const DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, waitMs, QS_ALLINPUT);
+        const bool limitReached = static_cast<std::int64_t>(GetTickCount64() - start) >= limitMs;
+        ProcessPendingMessages(quit);
+        if (quit || limitReached || result == WAIT_TIMEOUT) {
+            return false;
+        }
+        if (result == WAIT_OBJECT_0) {
+            return true;
+        }
+        if (result == WAIT_FAILED) {
+            Sleep(1);  // not expected with a valid handle; never spin
+        }
     }
 }
 

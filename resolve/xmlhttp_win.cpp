@@ -4,7 +4,6 @@
 
 #include <oleauto.h>
 
-#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,7 +12,9 @@
 #include "base/busy_cursor_win.h"
 #include "base/messages_win.h"
 #include "base/owned_win.h"
+#include "base/thread_entry_win.h"
 #include "text/wide.h"
+#include "web/url.h"
 
 namespace ql {
 
@@ -72,7 +73,7 @@ struct FetchJob {
 // A request given up at the limit is never aborted: it goes on here until its reply comes
 // or its connection ends, and so takes its own late answer off its own connection, where an
 // aborted one left the answer waiting for the next request to the same service.
-DWORD WINAPI FetchOnOwnThread(void* param) {
+DWORD FetchOnOwnThread(void* param) {
     const std::unique_ptr<std::shared_ptr<FetchJob>> share(static_cast<std::shared_ptr<FetchJob>*>(param));
     FetchJob& job = **share;
     ComScope com;
@@ -117,32 +118,6 @@ DWORD WINAPI FetchOnOwnThread(void* param) {
     return 0;
 }
 
-// Waits for the fetching thread while this thread's windows keep working. True when it
-// ended within the limit; false when the limit passed or the program is quitting (the
-// window was closed: the wait ends at once).
-bool WaitForFetch(HANDLE fetcher, std::int64_t limitMs, std::optional<WPARAM>& quit) {
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        const std::int64_t remaining = limitMs - static_cast<std::int64_t>(GetTickCount64() - start);
-        if (remaining <= 0) {
-            return false;
-        }
-        const DWORD result =
-            MsgWaitForMultipleObjects(1, &fetcher, FALSE,
-                                      static_cast<DWORD>(std::min<std::int64_t>(remaining, INFINITE - 1)), QS_ALLINPUT);
-        if (result == WAIT_OBJECT_0) {
-            return true;
-        }
-        ProcessPendingMessages(quit);
-        if (quit) {
-            return false;
-        }
-        if (result == WAIT_FAILED) {
-            Sleep(1);  // not expected with a valid handle; never spin
-        }
-    }
-}
-
 }  // namespace
 
 ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
@@ -153,13 +128,13 @@ ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
             return ByteSet();
         }
     }
-    if (TextCompare(TextLower(TextLeft(address, 7)), "http://") != 0) {
+    if (SchemeLength(address) != 7) {  // only "http://", in any case, counts
         address = TextJoin("http://", address);
     }
     auto job = std::make_shared<FetchJob>();
     job->address = WideFromGbk(address);
     auto* share = new std::shared_ptr<FetchJob>(job);
-    UniqueKernelHandle fetcher(CreateThread(nullptr, 0, &FetchOnOwnThread, share, 0, nullptr));
+    UniqueKernelHandle fetcher(CreateThread(nullptr, 0, &GuardedThreadEntry<FetchOnOwnThread>, share, 0, nullptr));
     if (!fetcher) {
         delete share;
         return ByteSet();
@@ -168,7 +143,7 @@ ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
     bool ended = false;
     {
         const BusyCursorScope busy;
-        ended = WaitForFetch(fetcher.get(), limitMs, quit);
+        ended = WaitForThreadWithMessages(fetcher.get(), limitMs, quit);
     }
     // A fetch given up (the limit, or the program is ending) is left to end on its own
     // thread; closing its handle does not stop it, and its result is never read.

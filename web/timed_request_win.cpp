@@ -10,6 +10,7 @@
 #include "base/busy_cursor_win.h"
 #include "base/messages_win.h"
 #include "base/owned_win.h"
+#include "base/thread_entry_win.h"
 #include "web/http_request.h"
 #include "web/timed_request_win.h"
 
@@ -28,36 +29,11 @@ struct RequestJob {
     std::atomic<bool> stop{false};
 };
 
-DWORD WINAPI RunRequestWorker(void* param) {
+DWORD RunRequestWorker(void* param) {
     // The worker's own reference, handed over by the runner.
     const std::unique_ptr<std::shared_ptr<RequestJob>> job(static_cast<std::shared_ptr<RequestJob>*>(param));
     HttpRequest((*job)->record, (*job)->networkTimeoutMs, &(*job)->stop);
     return 0;
-}
-
-// True when the worker ended within the limit. Each wait is for the time that remains, so
-// the limit holds to within a tick however often messages wake the wait. A worker that ends
-// during the wait in which the limit is reached counts as too late. A quit message (the
-// window was closed) ends the wait at once: the program is ending, and nothing is left to
-// show the answer to.
-bool WaitForWorker(HANDLE worker, std::int64_t limitMs, std::optional<WPARAM>& quit) {
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        const std::int64_t remaining = limitMs - static_cast<std::int64_t>(GetTickCount64() - start);
-        const DWORD waitMs = remaining <= 0 ? 0 : remaining >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(remaining);
-        const DWORD result = MsgWaitForMultipleObjects(1, &worker, FALSE, waitMs, QS_ALLEVENTS);
-        const bool limitReached = static_cast<std::int64_t>(GetTickCount64() - start) >= limitMs;
-        ProcessPendingMessages(quit);
-        if (quit || limitReached || result == WAIT_TIMEOUT) {
-            return false;
-        }
-        if (result == WAIT_OBJECT_0) {
-            return true;
-        }
-        if (result == WAIT_FAILED) {
-            Sleep(1);  // not expected with a valid handle; never spin
-        }
-    }
 }
 
 ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart start) {
@@ -73,7 +49,7 @@ ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart sta
     job->networkTimeoutMs = limitMs < 1 ? 1 : limitMs >= INFINITE ? INFINITE - 1 : static_cast<std::uint32_t>(limitMs);
 
     auto* workerShare = new std::shared_ptr<RequestJob>(job);
-    UniqueKernelHandle worker(start(&RunRequestWorker, workerShare));
+    UniqueKernelHandle worker(start(&GuardedThreadEntry<RunRequestWorker>, workerShare));
     if (!worker) {
         delete workerShare;
         return ByteSet();
@@ -82,7 +58,7 @@ ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart sta
     bool ended = false;
     {
         const BusyCursorScope busy;
-        ended = WaitForWorker(worker.get(), limitMs, quit);
+        ended = WaitForThreadWithMessages(worker.get(), limitMs, quit);
     }
     // A worker past the limit is told to stop and left to end on its own: stopping a thread
     // forcibly can leave a lock it holds (the heap's) taken. It stops at its next read; a
