@@ -9,6 +9,7 @@
 
 #include "app/bindings.h"
 #include "app/form.h"
+#include "app/routing.h"  // MenuCommandId, for whoever drives the menu
 
 namespace ql {
 
@@ -26,9 +27,6 @@ HWND MainWindowControl(FormItem item);
 
 // 菜单, the list's pop-up menu; null when there is no main window.
 HMENU MainWindowMenu();
-
-// The menu command identifier of a menu item (菜单_下载, 菜单_复制); 0 for anything else.
-UINT MenuCommandId(FormItem item);
 
 // The list's right-click handler: pops 菜单 up at the mouse pointer, owned by the main window,
 // and returns when it closes; a chosen item raises its Selected event first.
