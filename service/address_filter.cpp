@@ -1,12 +1,11 @@
 #include "service/address_filter.h"
+#include "service/ascii.h"
 
 #include <string>
 
 namespace ql::service {
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -1,4 +1,5 @@
 #include "service/address_parts.h"
+#include "service/ascii.h"
 
 #include <array>
 #include <vector>
@@ -17,19 +18,6 @@ constexpr std::array<std::string_view, 25> kNetlocSchemes{"",       "ftp",   "ht
                                                           "https",  "shttp", "snews",   "prospero", "rtsp",
                                                           "rtspu",  "rsync", "svn",     "svn+ssh",  "sftp",
                                                           "nfs",    "git",   "git+ssh", "ws",       "wss"};
-
-template <std::size_t N>
-bool OneOf(std::string_view s, const std::array<std::string_view, N>& list) {
-    for (std::string_view item : list) {
-        if (item == s) return true;
-    }
-    return false;
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-bool IsAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHex(char c) { return IsDigit(c) || (Lower(c) >= 'a' && Lower(c) <= 'f'); }
 
 // An IPv4 address in four decimal parts without leading zeros.
 bool IsIpv4(std::string_view s) {

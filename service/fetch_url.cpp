@@ -1,10 +1,9 @@
 #include "service/fetch_url.h"
+#include "service/ascii.h"
 
 namespace ql::service {
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) return false;

@@ -1,4 +1,5 @@
 #include "service/html_entities.h"
+#include "service/ascii.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,9 +24,6 @@ struct NumericReplacement {
 
 // A name is at most this many characters (the longest known one has 32).
 constexpr std::size_t kMaxNameChars = 32;
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 const std::string_view* FindNamed(std::string_view name) {
     const auto* end = std::end(kNamedReferences);
@@ -55,7 +53,7 @@ std::size_t DecodeOne(std::string_view text, std::size_t i, std::string& out) {
         std::size_t k = j + (hex ? 2 : 1);
         const std::size_t digits = k;
         char32_t number = 0;
-        while (k < text.size() && (hex ? IsHexDigit(text[k]) : IsDigit(text[k]))) {
+        while (k < text.size() && (hex ? IsHex(text[k]) : IsDigit(text[k]))) {
             const char c = text[k];
             const char32_t d = IsDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10;
             number = number > 0x10FFFF ? number : number * (hex ? 16 : 10) + d;

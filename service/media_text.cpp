@@ -1,4 +1,5 @@
 #include "service/media_text.h"
+#include "service/ascii.h"
 
 #include <algorithm>
 #include <array>
@@ -15,15 +16,6 @@ namespace {
 constexpr std::size_t kMaxQuotedChars = 4096;
 constexpr std::array<std::string_view, 11> kMediaExtensions{"mp4", "m4v", "webm", "ogv",  "flv", "mov",
                                                             "mkv", "mp3", "m4a",  "m3u8", "mpd"};
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 // Characters that never stand unescaped in an address found in text.
 bool IsUrlChar(char32_t c) {

@@ -1,4 +1,5 @@
 #include "service/page_address.h"
+#include "service/ascii.h"
 
 #include <array>
 #include <cctype>
@@ -25,18 +26,6 @@ constexpr std::string_view kQuerySafe = "/%:@!$&'()*+,;=?";
 // Generic second-level names under which a site's name has three labels (www.example.com.cn).
 constexpr std::array<std::string_view, 9> kGenericSecondLevel{"com", "net", "org", "gov", "edu",
                                                               "co",  "ac",  "ne",  "or"};
-
-template <std::size_t N>
-bool OneOf(std::string_view s, const std::array<std::string_view, N>& list) {
-    for (std::string_view item : list) {
-        if (item == s) return true;
-    }
-    return false;
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-bool IsAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsAscii(std::string_view s) {
     for (char c : s) {

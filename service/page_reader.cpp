@@ -1,4 +1,5 @@
 #include "service/page_reader.h"
+#include "service/ascii.h"
 
 #include <array>
 #include <string>
@@ -19,14 +20,6 @@ constexpr std::array<std::string_view, 3> kLinkAttributes{"href", "src", "data"}
 constexpr std::array<std::string_view, 4> kValueAttributes{"content", "value", "file", "url"};
 constexpr std::array<std::string_view, 6> kOpenGraphMedia{"og:video", "og:video:url", "og:video:secure_url",
                                                           "og:audio", "og:audio:url", "og:audio:secure_url"};
-
-template <std::size_t N>
-bool OneOf(std::string_view s, const std::array<std::string_view, N>& list) {
-    for (std::string_view item : list) {
-        if (item == s) return true;
-    }
-    return false;
-}
 
 std::string Decoded(std::string_view value) {
     return value.find('&') == std::string_view::npos ? std::string(value) : DecodeHtmlReferences(value);

@@ -1,4 +1,5 @@
 #include "service/parse_reply.h"
+#include "service/ascii.h"
 
 #include <cctype>
 
@@ -21,16 +22,6 @@ constexpr const char* kSubmitCaption = QL_GBK_MARKER("下载列表", "\xCF\xC2\x
 
 // Sample media parts listed for a sample page address.
 constexpr int kSampleParts = 3;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool IsAsciiAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) return false;
@@ -86,10 +77,9 @@ std::string KwValue(std::string_view rawQuery) {
 
 std::string SampleVideoId(std::string_view a) {
     // An optional scheme: a letter, then letters, digits, "+", "." or "-", then "://".
-    if (!a.empty() && IsAsciiAlpha(a[0])) {
+    if (!a.empty() && IsAlpha(a[0])) {
         std::size_t i = 1;
-        while (i < a.size() &&
-               (IsAsciiAlpha(a[i]) || IsAsciiDigit(a[i]) || a[i] == '+' || a[i] == '.' || a[i] == '-')) {
+        while (i < a.size() && (IsAlpha(a[i]) || IsDigit(a[i]) || a[i] == '+' || a[i] == '.' || a[i] == '-')) {
             ++i;
         }
         if (a.substr(i, 3) == "://") a.remove_prefix(i + 3);
@@ -98,7 +88,7 @@ std::string SampleVideoId(std::string_view a) {
     a.remove_prefix(14);
     if (!a.empty() && a[0] == ':') {
         std::size_t i = 1;
-        while (i < a.size() && IsAsciiDigit(a[i]))
+        while (i < a.size() && IsDigit(a[i]))
             ++i;
         if (i == 1) return std::string();
         a.remove_prefix(i);
@@ -106,7 +96,7 @@ std::string SampleVideoId(std::string_view a) {
     if (a.substr(0, 11) != "/v_show/id_") return std::string();
     a.remove_prefix(11);
     std::size_t n = 0;
-    while (n < a.size() && (IsAsciiAlpha(a[n]) || IsAsciiDigit(a[n]) || a[n] == '_' || a[n] == '=' || a[n] == '-')) {
+    while (n < a.size() && (IsAlpha(a[n]) || IsDigit(a[n]) || a[n] == '_' || a[n] == '=' || a[n] == '-')) {
         ++n;
     }
     if (n == 0 || a.substr(n, 5) != ".html") return std::string();

@@ -1,4 +1,5 @@
 #include "service/pinning_proxy_win.h"
+#include "service/ascii.h"
 
 #include "service/address_filter.h"
 #include "service/fetch_url.h"
@@ -11,8 +12,6 @@ namespace {
 // Connections one fetch may open through its proxy: one a hop, and a few to spare.
 constexpr std::size_t kMaxTunnels = 2 * (kMaxRedirects + 1);
 constexpr std::size_t kMaxProxyHead = 16 * 1024;
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) return false;

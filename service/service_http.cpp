@@ -1,4 +1,5 @@
 #include "service/service_http.h"
+#include "service/ascii.h"
 
 #include <cstdio>
 
@@ -7,8 +8,6 @@
 namespace ql::service {
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string LowerCopy(std::string_view s) {
     std::string out(s);
