@@ -12,7 +12,7 @@ namespace {
 
 using Kind = WindowNotice::Kind;
 
-constexpr std::uint32_t kOtherButtonCode = 5;  // BN_DOUBLECLICKED: not a click
+constexpr std::uint32_t kOtherButtonCode = 5;                               // BN_DOUBLECLICKED: not a click
 constexpr std::uint32_t kOtherNotifyCode = static_cast<std::uint32_t>(-2);  // NM_CLICK
 
 TEST(Routing, NoticesRaiseTheirEvents) {
@@ -23,26 +23,33 @@ TEST(Routing, NoticesRaiseTheirEvents) {
         WindowNotice notice;
         std::optional<RoutedEvent> routed;
     } rows[] = {
-        {"the button clicked", {Kind::ControlCommand, FormItem::超级按钮1, kButtonClickedCode},
+        {"the button clicked",
+         {Kind::ControlCommand, FormItem::超级按钮1, kButtonClickedCode},
          RoutedEvent{FormItem::超级按钮1, FormEvent::Clicked}},
         {"the button double-clicked", {Kind::ControlCommand, FormItem::超级按钮1, kOtherButtonCode}, std::nullopt},
         {"a frame 'clicked'", {Kind::ControlCommand, FormItem::分组框1, kButtonClickedCode}, std::nullopt},
         {"the address box's change", {Kind::ControlCommand, FormItem::编辑框1, 0x300}, std::nullopt},
-        {"Enter in the address box", {Kind::Command, FormItem::MainWindow, 0, kEnterCommandId, -1, true},
+        {"Enter in the address box",
+         {Kind::Command, FormItem::MainWindow, 0, kEnterCommandId, -1, true},
          RoutedEvent{FormItem::超级按钮1, FormEvent::Clicked}},
         {"Enter elsewhere", {Kind::Command, FormItem::MainWindow, 0, kEnterCommandId, -1, false}, std::nullopt},
-        {"下载 chosen", {Kind::Command, FormItem::MainWindow, 0, download},
+        {"下载 chosen",
+         {Kind::Command, FormItem::MainWindow, 0, download},
          RoutedEvent{FormItem::菜单_下载, FormEvent::Selected}},
-        {"复制 chosen", {Kind::Command, FormItem::MainWindow, 0, copy},
+        {"复制 chosen",
+         {Kind::Command, FormItem::MainWindow, 0, copy},
          RoutedEvent{FormItem::菜单_复制, FormEvent::Selected}},
         {"Escape", {Kind::Command, FormItem::MainWindow, 0, 2}, std::nullopt},
         {"an unknown command", {Kind::Command, FormItem::MainWindow, 0, 999}, std::nullopt},
-        {"a right-click on row 0", {Kind::ControlNotify, FormItem::超级列表框1, kRightClickCode, 0, 0},
+        {"a right-click on row 0",
+         {Kind::ControlNotify, FormItem::超级列表框1, kRightClickCode, 0, 0},
          RoutedEvent{FormItem::超级列表框1, FormEvent::RowRightClicked}},
-        {"a right-click below the rows", {Kind::ControlNotify, FormItem::超级列表框1, kRightClickCode, 0, -1},
+        {"a right-click below the rows",
+         {Kind::ControlNotify, FormItem::超级列表框1, kRightClickCode, 0, -1},
          std::nullopt},
         {"a left click on a row", {Kind::ControlNotify, FormItem::超级列表框1, kOtherNotifyCode, 0, 0}, std::nullopt},
-        {"a right-click on the status bar", {Kind::ControlNotify, FormItem::状态条1, kRightClickCode, 0, 0},
+        {"a right-click on the status bar",
+         {Kind::ControlNotify, FormItem::状态条1, kRightClickCode, 0, 0},
          std::nullopt},
     };
     for (const auto& row : rows) {
