@@ -26,6 +26,15 @@ inline std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+// `piece` repeated until the text holds at least `bytes` bytes.
+inline std::string Repeat(const std::string& piece, std::size_t bytes) {
+    std::string out;
+    out.reserve(bytes + piece.size());
+    while (out.size() < bytes)
+        out += piece;
+    return out;
+}
+
 inline std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);

@@ -16,17 +16,10 @@ namespace {
 
 using testing::FixtureSite;
 using testing::kOrigin;
+using testing::Repeat;
 
 constexpr std::size_t kSmall = std::size_t{64} << 10;
 constexpr std::size_t kLarge = 8 * kSmall;
-
-std::string Repeat(const std::string& piece, std::size_t bytes) {
-    std::string out;
-    out.reserve(bytes + piece.size());
-    while (out.size() < bytes)
-        out += piece;
-    return out;
-}
 
 // The media of a page whose bytes are `body`, and the reading's work.
 std::vector<std::string> Read(const std::string& body, std::size_t* work,

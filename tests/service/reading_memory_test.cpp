@@ -49,18 +49,11 @@ namespace {
 
 using testing::FixtureSite;
 using testing::kOrigin;
+using testing::Repeat;
 
 constexpr std::size_t kPageBytes = std::size_t{2} << 20;
 // What a reading may use beyond the page it was given, in page sizes.
 constexpr std::size_t kMaxPages = 4;
-
-std::string Repeat(const std::string& piece, std::size_t bytes) {
-    std::string out;
-    out.reserve(bytes + piece.size());
-    while (out.size() < bytes)
-        out += piece;
-    return out;
-}
 
 std::string Numbered(const char* head, const char* tail, std::size_t bytes) {
     std::string out;
