@@ -20,6 +20,19 @@
 namespace ql {
 namespace {
 
+// The next connection to `listener`, if one comes within 20 ms; INVALID_SOCKET otherwise, so
+// that a server's loop looks at its stop flag again.
+SOCKET AcceptPending(SOCKET listener) {
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(listener, &ready);
+    timeval tick = {0, 20000};
+    if (select(0, &ready, nullptr, nullptr, &tick) != 1) {
+        return INVALID_SOCKET;
+    }
+    return accept(listener, nullptr, nullptr);
+}
+
 // Answers every request with the current `reply` body (status 200 unless set otherwise)
 // and records each request line.
 class LocalServer {
@@ -75,14 +88,7 @@ public:
 private:
     void Serve() {
         while (!stop_) {
-            fd_set ready;
-            FD_ZERO(&ready);
-            FD_SET(listener_, &ready);
-            timeval tick = {0, 20000};
-            if (select(0, &ready, nullptr, nullptr, &tick) != 1) {
-                continue;
-            }
-            SOCKET peer = accept(listener_, nullptr, nullptr);
+            SOCKET peer = AcceptPending(listener_);
             if (peer == INVALID_SOCKET) {
                 continue;
             }
@@ -233,14 +239,7 @@ public:
         listen(listener_, 8);
         thread_ = std::thread([this, way] {
             while (!stop_) {
-                fd_set ready;
-                FD_ZERO(&ready);
-                FD_SET(listener_, &ready);
-                timeval tick = {0, 20000};
-                if (select(0, &ready, nullptr, nullptr, &tick) != 1) {
-                    continue;
-                }
-                SOCKET peer = accept(listener_, nullptr, nullptr);
+                SOCKET peer = AcceptPending(listener_);
                 if (peer == INVALID_SOCKET) {
                     continue;
                 }
