@@ -1,0 +1,77 @@
+"""What the test drivers that run a Windows program beside a local server have in common.
+
+  free_port()          a TCP port on 127.0.0.1 that nothing listens on now
+  wait_port()          waits until something accepts on a 127.0.0.1 port (or the program ends)
+  start_service()      qinglan_service.exe under Wine on a port, once it accepts connections
+  run_wine()           runs `wine PROGRAM ARGS…` to its end under a time limit (the wrappers
+                       that put a test server beside a test program)
+
+Everything runs inside the caller's Wine session and stays on 127.0.0.1.
+"""
+
+import socket
+import subprocess
+import sys
+import time
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_port(port, proc=None, timeout=60.0):
+    """True once a connection to 127.0.0.1:port is accepted; False when `proc` ends first or
+    the time runs out."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end and (proc is None or proc.poll() is None):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            time.sleep(0.1)
+    return False
+
+
+def start_service(exe, port, *flags, stderr=None):
+    """qinglan_service.exe listening on 127.0.0.1:port (flags such as --allow-private, --quiet);
+    stops the run with the service's own words when it does not start."""
+    proc = subprocess.Popen(["wine", exe, "--port", str(port)] + list(flags), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE if stderr is None else stderr)
+    if wait_port(port, proc):
+        return proc
+    proc.kill()
+    said = proc.stderr.read().decode(errors="replace") if stderr is None else ""
+    proc.wait()
+    raise SystemExit("qinglan_service.exe did not start on port %d: %s" % (port, said))
+
+
+def stop(proc):
+    if proc.poll() is None:
+        proc.kill()
+    proc.wait()
+
+
+def run_wine(argv, env, timeout, who):
+    """Runs `wine ARGV…` with `env` and returns its exit code; 124 (and a line on stderr from
+    `who`) when it outlives `timeout` seconds and is killed."""
+    proc = subprocess.Popen(["wine"] + argv, env=env)
+    try:
+        return proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        stop(proc)
+        print("%s: %s still running after %.0f s; killed" % (who, argv[0], timeout), file=sys.stderr)
+        return 124
+
+
+def wrapper_arguments(argv, doc):
+    """(timeout, the program's argv) of a wrapper's command line `[--timeout S] PROGRAM [ARGS…]`;
+    None (after printing `doc`) when no program is named."""
+    timeout = 150.0
+    if len(argv) >= 2 and argv[0] == "--timeout":
+        timeout, argv = float(argv[1]), argv[2:]
+    if not argv:
+        print(doc, file=sys.stderr)
+        return None
+    return timeout, argv
