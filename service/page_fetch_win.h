@@ -2,18 +2,24 @@
 // the system's), every connection made through a PinningProxy of its own.
 #pragma once
 
+#include <utility>
+
 #include "service/page_fetch.h"
+#include "service/socket_io_win.h"
 
 namespace ql::service {
 
 class SystemPageFetcher : public PageFetcher {
 public:
     // `allowPrivate`: loopback, private and other non-public hosts may be fetched (tests).
-    explicit SystemPageFetcher(bool allowPrivate) : allowPrivate_(allowPrivate) {}
+    // `lookup` answers the addresses of a name (the system's lookup unless told otherwise).
+    explicit SystemPageFetcher(bool allowPrivate, LookupFunction lookup = Lookup)
+        : allowPrivate_(allowPrivate), lookup_(std::move(lookup)) {}
     std::optional<FetchedPage> Fetch(const std::string& url, Clock::time_point deadline, std::string* why) override;
 
 private:
     bool allowPrivate_;
+    LookupFunction lookup_;
 };
 
 }  // namespace ql::service

@@ -1,7 +1,9 @@
 #include "service/pinning_proxy_win.h"
-#include "service/ascii.h"
+
+#include <utility>
 
 #include "service/address_filter.h"
+#include "service/ascii.h"
 #include "service/fetch_url.h"
 #include "service/socket_io_win.h"
 
@@ -48,8 +50,8 @@ void Relay(SOCKET a, SOCKET b, Clock::time_point deadline, const std::atomic<boo
 
 }  // namespace
 
-PinningProxy::PinningProxy(bool allowPrivate, Clock::time_point deadline)
-    : allowPrivate_(allowPrivate), deadline_(deadline) {}
+PinningProxy::PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup)
+    : allowPrivate_(allowPrivate), deadline_(deadline), lookup_(std::move(lookup)) {}
 
 PinningProxy::~PinningProxy() {
     stop_ = true;
@@ -149,7 +151,7 @@ void PinningProxy::Serve(UniqueSocket client) noexcept {
             return;
         }
         std::string why;
-        std::vector<SocketAddress> addresses = Lookup(target->host, target->port, deadline_, &why);
+        std::vector<SocketAddress> addresses = lookup_(target->host, target->port, deadline_, &why);
         std::vector<SocketAddress> allowed;
         std::string refused;
         for (SocketAddress& address : addresses) {

@@ -17,12 +17,14 @@
 
 #include "base/owned_socket_win.h"
 #include "service/page_fetch.h"
+#include "service/socket_io_win.h"
 
 namespace ql::service {
 
 class PinningProxy {
 public:
-    PinningProxy(bool allowPrivate, Clock::time_point deadline);
+    // `lookup` answers the addresses of a name (the system's lookup unless told otherwise).
+    PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup = Lookup);
     ~PinningProxy();
     PinningProxy(const PinningProxy&) = delete;
     PinningProxy& operator=(const PinningProxy&) = delete;
@@ -43,6 +45,7 @@ private:
 
     const bool allowPrivate_;
     const Clock::time_point deadline_;
+    const LookupFunction lookup_;
     UniqueSocket listener_;
     int port_ = 0;
     std::atomic<bool> stop_{false};

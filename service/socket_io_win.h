@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,10 @@ struct SocketAddress {
 // The addresses of `host` (a name or a literal) for TCP port `port`. The system's lookup
 // cannot be cut short, so it runs on a thread of its own that is left behind at the deadline.
 std::vector<SocketAddress> Lookup(const std::string& host, int port, Clock::time_point deadline, std::string* why);
+
+// How a fetch looks a name up: Lookup, or what a test answers in its place.
+using LookupFunction =
+    std::function<std::vector<SocketAddress>(const std::string& host, int port, Clock::time_point, std::string* why)>;
 
 // A connected socket to the first of `addresses` that answers; each gets an equal share of
 // the time left, so no single silent address uses up the whole deadline.

@@ -18,7 +18,9 @@
   /silent                reads the request and never answers
   /drip                  a page with a video at its start, then one byte a second, forever
   /drip-headers          a header line of one byte a second, forever
-  /hold                  a page with a video, sent once release() is called
+  /hold                  a page with a video, sent once release() is called (wait_held()
+                         waits until so many requests are held)
+  /whoami                a page that says the Host header it was asked with
 
     python3 fixture_server.py [PORT]     serves until interrupted
 """
@@ -152,9 +154,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path == "/drip-headers":
             return self.drip(headers_too=True)
         if path == "/hold":
-            server.held.set()
+            with server.lock:
+                server.holding += 1
+                server.held.notify_all()
             server.hold_released.wait(60)
             return self.send(200, b'<video src="/media/held.mp4"></video>', "text/html")
+        if path == "/whoami":
+            return self.send(200, b"<p>Host: %s</p>" % (self.headers.get("Host") or "").encode("latin-1"))
         return self.send(404, b"not here")
 
     def big(self):
@@ -208,11 +214,17 @@ class FixtureServer(http.server.ThreadingHTTPServer):
         super().__init__(("127.0.0.1", port), Handler)
         self.lock = threading.Lock()
         self.seen = []
-        self.held = threading.Event()
+        self.holding = 0  # requests of /hold so far
+        self.held = threading.Condition(self.lock)
         self.released = threading.Event()
         self.hold_released = threading.Event()
         self.origin = "http://127.0.0.1:%d" % self.server_address[1]
         self.other = "http://localhost:%d" % self.server_address[1]
+
+    def wait_held(self, count, timeout=60):
+        """True once `count` requests of /hold have arrived in all."""
+        with self.lock:
+            return self.held.wait_for(lambda: self.holding >= count, timeout)
 
     def release(self):
         """Sends /hold's page."""

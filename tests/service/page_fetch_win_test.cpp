@@ -104,5 +104,146 @@ TEST(PageFetchWin, RefusedHostsGetNoByte) {
     }
 }
 
+// A port on 127.0.0.1 where a connection is never completed: a listener that accepts
+// nothing, its queue filled by connections of its own. A connect to it hangs (its attempts go
+// unanswered), as to a host that drops them, until the connecting side gives up.
+class Blackhole {
+public:
+    // False when no connection hangs there (the queue would not fill).
+    bool Open() {
+        listener_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        if (!listener_ || bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener_.get(), 1) != 0 ||
+            getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return false;
+        }
+        port_ = ntohs(address.sin_port);
+        for (int i = 0; i < 16; ++i) {
+            UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+            u_long nonBlocking = 1;
+            ioctlsocket(s.get(), FIONBIO, &nonBlocking);
+            connect(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+            const bool completed = WaitSocket(s.get(), POLLWRNORM, Clock::now() + std::chrono::seconds(1));
+            filling_.push_back(std::move(s));
+            if (!completed) return true;
+        }
+        return false;
+    }
+    int port() const { return port_; }
+
+private:
+    UniqueSocket listener_;
+    std::vector<UniqueSocket> filling_;
+    int port_ = 0;
+};
+
+// What a name answers at its first lookup and at every later one ("host:port" numeric
+// addresses; port 0: the port asked for).
+struct Answers {
+    std::vector<std::string> first;
+    std::vector<std::string> later;
+};
+
+// A lookup of the test's own, counting the names asked; it never asks the system about a name.
+class TestLookup {
+public:
+    explicit TestLookup(std::map<std::string, Answers> names) : names_(std::move(names)) {}
+
+    LookupFunction Function() {
+        return [this](const std::string& host, int port, Clock::time_point deadline, std::string* why) {
+            std::vector<std::string> texts;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                const int asked = ++asked_[host];
+                const auto it = names_.find(host);
+                if (it != names_.end()) texts = asked == 1 ? it->second.first : it->second.later;
+            }
+            std::vector<SocketAddress> addresses;
+            for (const std::string& text : texts) {
+                const std::size_t colon = text.rfind(':');
+                const int to = std::stoi(text.substr(colon + 1));
+                // A numeric address: the system looks nothing up for it.
+                for (SocketAddress& a : Lookup(text.substr(0, colon), to ? to : port, deadline, why))
+                    addresses.push_back(std::move(a));
+            }
+            if (addresses.empty() && why) *why = "no address for " + host;
+            return addresses;
+        };
+    }
+    int Asked(const std::string& host) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return asked_[host];
+    }
+
+private:
+    std::map<std::string, Answers> names_;
+    std::mutex mutex_;
+    std::map<std::string, int> asked_;
+};
+
+TEST(PageFetchWin, ConnectsToTheAddressItChecked) {
+    const std::string site = Site();
+    const std::string port = site.substr(site.rfind(':') + 1);
+    Blackhole blackhole;
+    ASSERT_TRUE(blackhole.Open()) << "no connection hangs on a listener whose queue is full";
+    const std::string hole = "127.0.0.1:" + std::to_string(blackhole.port());
+    const struct {
+        const char* host;
+        Answers answers;
+        int deadlineSeconds;
+    } rows[] = {
+        // A name that answers another address after the check (rebinding): nothing listens on
+        // 127.0.0.3, so a page proves the connection went to the address that was checked.
+        {"rebind.test", {{"127.0.0.1:0"}, {"127.0.0.3:0"}}, 15},
+        // The first addresses of a name never answer; the last does, within the one deadline.
+        {"many.test", {{hole, hole, "127.0.0.1:0"}, {}}, 9},
+    };
+    for (const auto& row : rows) {
+        TestLookup lookup({{row.host, row.answers}});
+        SystemPageFetcher fetcher(true, lookup.Function());
+        const std::string url = std::string("http://") + row.host + ":" + port + "/whoami";
+        std::string why;
+        const auto page = fetcher.Fetch(url, Clock::now() + std::chrono::seconds(row.deadlineSeconds), &why);
+        ASSERT_TRUE(page.has_value()) << row.host << ": " << why;
+        EXPECT_EQ(page->url, url);
+        // The name, not the address, in the Host header.
+        EXPECT_NE(page->body.find(std::string("Host: ") + row.host + ":" + port), std::string::npos)
+            << row.host << ": " << page->body;
+        EXPECT_EQ(lookup.Asked(row.host), 1) << row.host;
+    }
+}
+
+TEST(PageFetchWin, LocalNamesAreRefusedWithoutALookup) {
+    const std::string site = Site();
+    const std::string port = site.substr(site.rfind(':'));
+    const struct {
+        const char* host;
+        int lookups;  // the name is refused after this many lookups
+    } rows[] = {
+        {"intranet", 0},
+        {"nas.local", 0},
+        {"v.example.test", 0},
+        {"db.internal", 0},
+        {"printer.home.arpa", 0},
+        {"localhost", 0},
+        // A public-looking name that leads to loopback: looked up, then refused.
+        {"video.example.com", 1},
+    };
+    for (const auto& row : rows) {
+        TestLookup lookup({{row.host, {{"127.0.0.1:0"}, {"127.0.0.1:0"}}}});
+        SystemPageFetcher fetcher(false, lookup.Function());
+        std::string why;
+        EXPECT_FALSE(fetcher.Fetch(std::string("http://") + row.host + port + "/must-not-arrive/" + row.host,
+                                   Clock::now() + kFetchTime, &why))
+            << row.host;
+        EXPECT_FALSE(why.empty()) << row.host;
+        EXPECT_EQ(lookup.Asked(row.host), row.lookups) << row.host;
+    }
+}
+
 }  // namespace
 }  // namespace ql::service

@@ -246,7 +246,7 @@ class PageMediaTest(unittest.TestCase):
         held = {}
         t = threading.Thread(target=lambda: held.setdefault("lines", self.resolve(self.site.origin + "/hold")))
         t.start()
-        self.assertTrue(self.site.held.wait(60), "the held page was not asked for")
+        self.assertTrue(self.site.wait_held(1), "the held page was not asked for")
         self.assertEqual(self.resolve(self.site.origin + "/pages/gbk-meta.html"),
                          [line.replace("{O}", self.site.origin) for line in GBK_PAGE])
         self.assertNotIn("lines", held)  # still waiting for its page
