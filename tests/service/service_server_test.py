@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """qinglan_service.exe under Wine, as a client sees it: who gets answered, what a request may
-hold, and that idle, slow and bursting clients lock no real request out.
+hold, and that idle, slow and bursting clients lock no real request out; over the fixture site
+(fixture_server.py), that private targets are refused before any request reaches them, that a
+slow page holds up no other request and that fetches beyond the bound are turned away (503).
 
     service_server_test.py SERVICE_EXE
 
@@ -13,8 +15,12 @@ import socket
 import subprocess
 import sys
 import threading
-import time
 import urllib.parse
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.dirname(HERE)]
+import fixture_server  # noqa: E402
+import tools  # noqa: E402
 
 FAILED = []
 PASSED = []
@@ -24,12 +30,6 @@ GUARD = 20.0  # seconds after which a wait counts as a hang
 def check(ok, what):
     print("%s %s" % ("ok  " if ok else "FAIL", what), flush=True)
     (PASSED if ok else FAILED).append(what)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def exchange(port, raw, guard=GUARD):
@@ -55,19 +55,22 @@ def get(port, target, extra="", method="GET", host=None):
     return exchange(port, ("%s %s HTTP/1.1\r\n%s%s\r\n" % (method, target, host_line, extra)).encode("latin-1"))
 
 
-def start_service(port, *flags):
-    exe = sys.argv[1]
-    proc = subprocess.Popen(["wine", exe, "--port", str(port)] + list(flags),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    end = time.monotonic() + 60
-    while time.monotonic() < end and proc.poll() is None:
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return proc
-        except OSError:
-            time.sleep(0.1)
-    proc.kill()
-    raise SystemExit("the service did not start: %s" % proc.stderr.read().decode(errors="replace"))
+START = (b'<form action="get_m3u.php" method="post" name="m3uForm">\r\n'
+         b'<input type="hidden" name="inf" value="')
+END = b'"/>\r'
+REFUSED = ["**/"]
+# The Chinese fixture page: 视频/片段一 in the path as UTF-8; 片段一 and 高清 in the query in GBK.
+GBK_PAGE = ["{O}/media/%E8%A7%86%E9%A2%91/%E7%89%87%E6%AE%B5%E4%B8%80.mp4",
+            "{O}/media/clip.mp4?title=%C6%AC%B6%CE%D2%BB&q=%B8%DF%C7%E5"]
+
+
+def parse(port, address):
+    """(status, the lines of the reply's hidden field) for `address` sent as the program sends it."""
+    status, _, body, _ = get(port, "/parse.php?kw=" + urllib.parse.quote(address, safe=":/?&='"))
+    if status != 200:
+        return status, None
+    start = body.index(START) + len(START)
+    return status, body[start:body.index(END, start)].decode("ascii").split("\r\n")
 
 
 def who_is_answered(port):
@@ -153,19 +156,104 @@ def floods_lock_nobody_out(port):
     check(get(port, "/")[0] == 200, "a request after the burst")
 
 
+def private_targets_are_refused(port, site):
+    """Without --allow-private: refused, and no request reaches the site."""
+    p = site.server_address[1]
+    before = len(site.seen)
+    for address in ["%s/must-not-arrive/1" % site.origin, "http://localhost:%d/must-not-arrive/2" % p,
+                    "http://[::ffff:127.0.0.1]:%d/must-not-arrive/3" % p, "http://0.0.0.0:%d/must-not-arrive/4" % p,
+                    "http://127.1:%d/must-not-arrive/5" % p, "http://[::1]:%d/must-not-arrive/6" % p,
+                    "127.0.0.1:%d/must-not-arrive/7" % p, "https://127.0.0.1:%d/must-not-arrive/8" % p,
+                    "ftp://127.0.0.1:%d/must-not-arrive/9" % p, "file:///etc/passwd", "about:blank",
+                    "http://intranet/watch", "http://nas.local/v.html"]:
+        got = parse(port, address)
+        check(got == (200, REFUSED), "refused: %s %r" % (address, got))
+    check(len(site.seen) == before, "no refused request reached the site (%r)" % site.seen[before:])
+
+
+def fixture_pages(port, site):
+    """With --allow-private, over the fixture site."""
+    o = site.origin
+    got = parse(port, o[len("http://"):] + "/stream/42")
+    check(got == (200, [o + "/stream/42"]), "an address without a scheme: %r" % (got,))
+    # The sample reply's media are served, each a download of its own.
+    _, rows = parse(port, "http://v.example.test/v_show/id_XMTIzNDU2Nzg5Mg==.html")
+    bodies = set()
+    for row in rows:
+        status, headers, body, _ = get(port, row[len("http://127.0.0.1:%d" % port):])
+        check(status == 200 and headers.get("Content-Type") == "video/mp4" and
+              "attachment" in headers.get("Content-Disposition", "") and len(body) > 1000, "served: %s" % row)
+        bodies.add(body)
+    check(len(bodies) == 3, "the three parts differ")
+
+
+def slow_pages_hold_up_nothing(port, site):
+    """A page that does not come holds up no other request; beyond the fetches at once, a parse
+    request waits a little and is then turned away (503) without reaching the site."""
+    o = site.origin
+    held = {}
+
+    def hold(n):
+        held[n] = parse(port, "%s/hold?n=%d" % (o, n))
+
+    threads = [threading.Thread(target=hold, args=(1,))]
+    threads[0].start()
+    check(site.wait_held(1, GUARD), "the held page is asked for")
+    got = parse(port, o + "/pages/gbk-meta.html")
+    check(got == (200, [line.replace("{O}", o) for line in GBK_PAGE]), "another page beside the held one: %r" % (got,))
+    check(not held, "the held page is still unanswered")
+    for n in (2, 3, 4):
+        threads.append(threading.Thread(target=hold, args=(n,)))
+        threads[-1].start()
+    check(site.wait_held(4, GUARD), "four held pages at once")
+    before = len(site.seen)
+    busy = []
+
+    def turned_away(n):
+        busy.append(get(port, "/parse.php?kw=" + urllib.parse.quote("%s/must-not-arrive/busy-%d" % (o, n)))[0])
+
+    # More than wait for a place (16) at once: those that wait and those past them alike.
+    extra = [threading.Thread(target=turned_away, args=(n,)) for n in range(24)]
+    for t in extra:
+        t.start()
+    for page in ("/", "/my-show-id-soft.html"):
+        check(get(port, page)[0] == 200, "%s answered while four fetches are held" % page)
+    for t in extra:
+        t.join(GUARD * 2)
+    check(busy == [503] * 24, "parse requests beyond four fetches: 503 (%r)" % busy)
+    check(len(site.seen) == before, "none of them reached the site")
+    check(not held, "the held pages are still unanswered")
+    site.release()
+    for t in threads:
+        t.join(GUARD * 2)
+    want = (200, [o + "/media/held.mp4"])
+    check([held.get(n) for n in (1, 2, 3, 4)] == [want] * 4, "the held pages answered once sent: %r" % held)
+    got = parse(port, o + "/pages/gbk-header.html")
+    check(got == (200, [line.replace("{O}", o) for line in GBK_PAGE]), "a fetch after the held ones: %r" % (got,))
+
+
 def main():
-    port = free_port()
-    proc = start_service(port, "--quiet")
+    port = tools.free_port()
+    proc = tools.start_service(sys.argv[1], port, "--quiet")
+    site = fixture_server.start()
     try:
         who_is_answered(port)
         requests_are_whole(port)
         floods_lock_nobody_out(port)
+        private_targets_are_refused(port, site)
+        open_port = tools.free_port()
+        open_service = tools.start_service(sys.argv[1], open_port, "--quiet", "--allow-private")
+        try:
+            fixture_pages(open_port, site)
+            slow_pages_hold_up_nothing(open_port, site)
+        finally:
+            tools.stop(open_service)
         # A second service on the same port says so and ends.
         second = subprocess.run(["wine", sys.argv[1], "--port", str(port)], capture_output=True, timeout=60)
         check(second.returncode == 1 and b"cannot listen" in second.stderr, "a second service on a taken port ends")
     finally:
-        proc.kill()
-        proc.wait()
+        tools.stop(proc)
+        site.stop()
     print("%d passed, %d failed" % (len(PASSED), len(FAILED)))
     return 1 if FAILED else 0
 
