@@ -21,6 +21,10 @@
   /hold                  a page with a video, sent once release() is called (wait_held()
                          waits until so many requests are held)
   /whoami                a page that says the Host header it was asked with
+  /tls-seen              a page that says the names (SNI) the TLS site was greeted with
+
+start_tls() starts beside it a TLS site on 127.0.0.1 whose certificate (made with openssl,
+self-signed) names tls.test; it records the name each client gives and answers nothing.
 
     python3 fixture_server.py [PORT]     serves until interrupted
 """
@@ -28,7 +32,12 @@
 import gzip
 import http.server
 import os
+import shutil
+import socket
+import ssl
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import urllib.parse
@@ -159,6 +168,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 server.held.notify_all()
             server.hold_released.wait(60)
             return self.send(200, b'<video src="/media/held.mp4"></video>', "text/html")
+        if path == "/tls-seen":
+            with server.lock:
+                names = " ".join(server.tls_names)
+            return self.send(200, b"<p>SNI: %s</p>" % names.encode("ascii", "replace"))
         if path == "/whoami":
             return self.send(200, b"<p>Host: %s</p>" % (self.headers.get("Host") or "").encode("latin-1"))
         return self.send(404, b"not here")
@@ -215,6 +228,8 @@ class FixtureServer(http.server.ThreadingHTTPServer):
         self.lock = threading.Lock()
         self.seen = []
         self.holding = 0  # requests of /hold so far
+        self.tls_names = []  # the names clients of the TLS site gave, "-" for none
+        self.tls_port = 0
         self.held = threading.Condition(self.lock)
         self.released = threading.Event()
         self.hold_released = threading.Event()
@@ -230,7 +245,54 @@ class FixtureServer(http.server.ThreadingHTTPServer):
         """Sends /hold's page."""
         self.hold_released.set()
 
+    def start_tls(self):
+        """Starts the TLS site (see the top); False when openssl cannot make its certificate."""
+        if not shutil.which("openssl"):
+            return False
+        work = tempfile.mkdtemp()
+        cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
+        try:
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                            "-days", "2", "-subj", "/CN=tls.test", "-addext", "subjectAltName=DNS:tls.test"],
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(cert, key)
+        finally:
+            shutil.rmtree(work)
+
+        def greeted(sock, name, ctx):
+            with self.lock:
+                self.tls_names.append(name or "-")
+
+        context.sni_callback = greeted
+        listener = socket.create_server(("127.0.0.1", 0))
+        self.tls_listener = listener
+        self.tls_port = listener.getsockname()[1]
+
+        def serve(conn):
+            conn.settimeout(20)
+            try:
+                with context.wrap_socket(conn, server_side=True) as tls:
+                    tls.recv(4096)
+            except (OSError, ssl.SSLError):
+                pass  # the client turned the certificate down, as it should
+            finally:
+                conn.close()
+
+        def accept():
+            while True:
+                try:
+                    conn, _ = listener.accept()
+                except OSError:
+                    return
+                threading.Thread(target=serve, args=(conn,), daemon=True).start()
+
+        threading.Thread(target=accept, daemon=True).start()
+        return True
+
     def stop(self):
+        if self.tls_port:
+            self.tls_listener.close()
         self.released.set()
         self.hold_released.set()
         self.shutdown()

@@ -245,5 +245,23 @@ TEST(PageFetchWin, LocalNamesAreRefusedWithoutALookup) {
     }
 }
 
+// An https address goes through the proxy's tunnel to the checked address, with the name in
+// the TLS greeting. The fixture's TLS site has a certificate the system does not trust, so the
+// fetch itself fails; the site says which names it was greeted with.
+TEST(PageFetchWin, HttpsTunnelsToTheCheckedAddressWithTheName) {
+    const char* tlsPort = std::getenv("QL_FIXTURE_TLS_PORT");
+    if (!tlsPort) GTEST_SKIP() << "no TLS site (openssl is missing)";
+    TestLookup lookup({{"tls.test", {{"127.0.0.1:0"}, {"127.0.0.3:0"}}}});
+    SystemPageFetcher fetcher(true, lookup.Function());
+    std::string why;
+    EXPECT_FALSE(fetcher.Fetch(std::string("https://tls.test:") + tlsPort + "/watch", Clock::now() + kFetchTime, &why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(lookup.Asked("tls.test"), 1);
+    SystemPageFetcher plain(true);
+    const auto seen = plain.Fetch(Site() + "/tls-seen", Clock::now() + kFetchTime, &why);
+    ASSERT_TRUE(seen.has_value()) << why;
+    EXPECT_NE(seen->body.find("SNI: tls.test"), std::string::npos) << seen->body;
+}
+
 }  // namespace
 }  // namespace ql::service

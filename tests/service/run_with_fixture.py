@@ -3,7 +3,8 @@
 
     run_with_fixture.py [--timeout S] PROGRAM [ARGS…]
 
-Starts fixture_server on a free 127.0.0.1 port, passes the port in QL_FIXTURE_PORT, runs
+Starts fixture_server on a free 127.0.0.1 port and its TLS site, passes the ports in
+QL_FIXTURE_PORT and QL_FIXTURE_TLS_PORT (the latter only when the TLS site runs), runs
 `wine PROGRAM ARGS…` inside the caller's Wine session, and fails when the program fails,
 outlives the timeout, or the site saw a request whose path holds "must-not-arrive" (a fetch
 that the address filter should have stopped before any byte left).
@@ -23,6 +24,8 @@ def main(argv):
         timeout, argv = float(argv[1]), argv[2:]
     server = fixture_server.start()
     env = dict(os.environ, QL_FIXTURE_PORT=str(server.server_address[1]))
+    if server.start_tls():
+        env["QL_FIXTURE_TLS_PORT"] = str(server.tls_port)
     proc = subprocess.Popen(["wine"] + argv, env=env)
     try:
         code = proc.wait(timeout=timeout)
