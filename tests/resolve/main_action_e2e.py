@@ -8,9 +8,9 @@ step asks for. The window is driven as a user drives it: the address goes into �
 with the keyboard. A helper program in the same Wine session (window_probe.exe) reads what
 the window shows, finds and answers message boxes and reads the clipboard. An xdg-open
 stand-in first on PATH records what the browser would have been given. Last, the bundled
-service itself takes the port and resolves a page of a local fixture site.
+service (qinglan_service.exe) takes the port and resolves a page of a local fixture site.
 
-  main_action_e2e.py --program EXE --probe EXE --port N
+  main_action_e2e.py --program EXE --probe EXE --port N --service QINGLAN_SERVICE_EXE
 """
 
 import os
@@ -21,7 +21,6 @@ import time
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SERVICE = os.path.join(HERE, "..", "..", "service", "qinglan_service.py")
 sys.path[:0] = [os.path.join(HERE, "..", "service"), os.path.join(HERE, "..", "web"), os.path.join(HERE, "..")]
 import fixture_server  # noqa: E402
 import http_test_server  # noqa: E402
@@ -344,8 +343,8 @@ class MainActionDriver(Driver):
         of a video page of a local site, and "复制" puts the first on the clipboard."""
         self.server.retire()
         site = fixture_server.start()
-        service = subprocess.Popen([sys.executable, SERVICE, "--port", str(self.args.port), "--allow-private",
-                                    "--quiet"])
+        service = subprocess.Popen(["wine", self.args.service, "--port", str(self.args.port), "--allow-private",
+                                    "--quiet"], stdout=subprocess.DEVNULL)
 
         def answering():
             try:
@@ -372,10 +371,10 @@ class MainActionDriver(Driver):
             self.check(unicode == media[0], "bundled service: copy puts the first media address on the clipboard")
             self.check(self.x_clipboard() == media[0], "bundled service: the X clipboard reads it too")
         finally:
-            service.terminate()
+            service.kill()
             service.wait(timeout=15)
             site.stop()
 
 
 if __name__ == "__main__":
-    sys.exit(main(MainActionDriver, "ql-e2e-", port=int))
+    sys.exit(main(MainActionDriver, "ql-e2e-", port=int, service=str))

@@ -6,9 +6,10 @@ shorter fetch limit compiled in) is copied into a folder whose name has characte
 GBK, and talks to a server started here that records every request and answers what each
 step asks for: the notice page, or silence; the archive whole, as an error page, cut off,
 empty, or never. A helper in the same Wine session (update_probe.exe) finds the window's
-controls and the message boxes; the boxes are answered with the mouse.
+controls and the message boxes; the boxes are answered with the mouse. The first notice is
+the bundled service's own (qinglan_service.exe's page, its address put in the server's place).
 
-  update_check_e2e.py --program EXE --probe EXE --port N --limit SECONDS
+  update_check_e2e.py --program EXE --probe EXE --port N --limit SECONDS --service QINGLAN_SERVICE_EXE
 """
 
 import os
@@ -18,10 +19,11 @@ import socket
 import sys
 import threading
 import time
+import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [os.path.join(HERE, "..", "..", "service"), os.path.join(HERE, "..")]
-import qinglan_service  # noqa: E402
+sys.path[:0] = [os.path.join(HERE, "..")]
+import tools  # noqa: E402
 from wine_e2e import Driver, Failed, RecordingHandler, RecordingServer, main, once, unhex  # noqa: E402
 
 TITLE = "更新提示:"
@@ -192,12 +194,23 @@ class UpdateDriver(Driver):
             self.close_program(program, timeout=20)
             self.server.retire()
 
+    def bundled_notice(self):
+        """qinglan_service.exe's update notice, as if the service listened on the server's port."""
+        port = tools.free_port()
+        service = tools.start_service(self.args.service, port, "--quiet")
+        try:
+            with urllib.request.urlopen("http://127.0.0.1:%d/update-notice.html" % port, timeout=30) as answer:
+                body = answer.read()
+        finally:
+            tools.stop(service)
+        return body.replace(b"127.0.0.1:%d/" % port, b"127.0.0.1:%d/" % self.args.port)
+
     def scenarios(self):
         limit = self.args.limit
         base = "http://127.0.0.1:%d" % self.args.port
 
         # The bundled service's page announces the program's own version: already the newest.
-        bundled, _ = qinglan_service.update_reply("/update-notice.html", base)
+        bundled = self.bundled_notice()
         self.server.queue(bundled)
         ended = self.actions_ended()
         self.press_picture()
@@ -312,4 +325,4 @@ class UpdateDriver(Driver):
 
 
 if __name__ == "__main__":
-    sys.exit(main(UpdateDriver, "ql-update-", port=int, limit=int))
+    sys.exit(main(UpdateDriver, "ql-update-", port=int, limit=int, service=str))
