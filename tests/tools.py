@@ -3,6 +3,7 @@
   free_port()          a TCP port on 127.0.0.1 that nothing listens on now
   wait_port()          waits until something accepts on a 127.0.0.1 port (or the program ends)
   start_service()      qinglan_service.exe under Wine on a port, once it accepts connections
+  exchange()           raw bytes to a 127.0.0.1 port, the answer read to its end and split
   run_wine()           runs `wine PROGRAM ARGS…` to its end under a time limit (the wrappers
                        that put a test server beside a test program)
 
@@ -45,6 +46,25 @@ def start_service(exe, port, *flags, stderr=None):
     said = proc.stderr.read().decode(errors="replace") if stderr is None else ""
     proc.wait()
     raise SystemExit("qinglan_service.exe did not start on port %d: %s" % (port, said))
+
+
+def exchange(port, raw, timeout=20.0):
+    """Sends raw bytes to 127.0.0.1:port and reads until the other side closes: (status,
+    headers, body, all bytes); status 0 when the answer is no HTTP answer. OSError when the
+    connection fails or a read waits past `timeout`."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        s.sendall(raw)
+        data = b""
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                break
+            data += chunk
+    head, _, body = data.partition(b"\r\n\r\n")
+    lines = head.split(b"\r\n")
+    status = int(lines[0].split()[1]) if lines and lines[0].startswith(b"HTTP/") else 0
+    headers = dict(line.decode("latin-1").split(": ", 1) for line in lines[1:] if b": " in line)
+    return status, headers, body, data
 
 
 def stop(proc):

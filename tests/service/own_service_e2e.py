@@ -11,11 +11,10 @@ address (127.0.0.1:PORT) nothing serves, driven from outside as a user would.
 """
 
 import os
-import socket
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import tools  # noqa: E402
 from wine_e2e import Driver, Failed, main, unhex  # noqa: E402
 
 SAMPLE = b"http://v.example.test/v_show/id_XNDA1MjE4ODQw.html"
@@ -24,15 +23,7 @@ SAMPLE = b"http://v.example.test/v_show/id_XNDA1MjE4ODQw.html"
 def answer(port, extra=b""):
     """The status of GET / from the address, or 0 when nothing answers there."""
     try:
-        with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
-            s.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n%s\r\n" % (port, extra))
-            data = b""
-            while True:
-                chunk = s.recv(65536)
-                if not chunk:
-                    break
-                data += chunk
-        return int(data.split()[1]) if data.startswith(b"HTTP/") else 0
+        return tools.exchange(port, b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n%s\r\n" % (port, extra), timeout=5)[0]
     except OSError:
         return 0
 

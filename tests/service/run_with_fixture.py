@@ -11,29 +11,24 @@ that the address filter should have stopped before any byte left).
 """
 
 import os
-import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.dirname(HERE)]
 import fixture_server  # noqa: E402
+import tools  # noqa: E402
 
 
 def main(argv):
-    timeout = 150.0
-    if len(argv) >= 2 and argv[0] == "--timeout":
-        timeout, argv = float(argv[1]), argv[2:]
+    arguments = tools.wrapper_arguments(argv, __doc__)
+    if arguments is None:
+        return 2
+    timeout, argv = arguments
     server = fixture_server.start()
     env = dict(os.environ, QL_FIXTURE_PORT=str(server.server_address[1]))
     if server.start_tls():
         env["QL_FIXTURE_TLS_PORT"] = str(server.tls_port)
-    proc = subprocess.Popen(["wine"] + argv, env=env)
-    try:
-        code = proc.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.wait()
-        print("run_with_fixture: %s still running after %.0f s; killed" % (argv[0], timeout), file=sys.stderr)
-        code = 124
+    code = tools.run_wine(argv, env, timeout, "run_with_fixture")
     server.stop()
     leaked = [path for path, _ in server.seen if "must-not-arrive" in path]
     if leaked:

@@ -32,27 +32,10 @@ def check(ok, what):
     (PASSED if ok else FAILED).append(what)
 
 
-def exchange(port, raw, guard=GUARD):
-    """Sends raw bytes and reads until the service closes: (status, headers, body, all bytes)."""
-    with socket.create_connection(("127.0.0.1", port), timeout=guard) as s:
-        s.sendall(raw)
-        data = b""
-        while True:
-            chunk = s.recv(65536)
-            if not chunk:
-                break
-            data += chunk
-    head, _, body = data.partition(b"\r\n\r\n")
-    lines = head.split(b"\r\n")
-    status = int(lines[0].split()[1]) if lines and lines[0].startswith(b"HTTP/") else 0
-    headers = dict(line.decode("latin-1").split(": ", 1) for line in lines[1:] if b": " in line)
-    return status, headers, body, data
-
-
 def get(port, target, extra="", method="GET", host=None):
     host = "127.0.0.1:%d" % port if host is None else host
     host_line = "Host: %s\r\n" % host if host else ""
-    return exchange(port, ("%s %s HTTP/1.1\r\n%s%s\r\n" % (method, target, host_line, extra)).encode("latin-1"))
+    return tools.exchange(port, ("%s %s HTTP/1.1\r\n%s%s\r\n" % (method, target, host_line, extra)).encode("latin-1"))
 
 
 START = (b'<form action="get_m3u.php" method="post" name="m3uForm">\r\n'
@@ -102,14 +85,14 @@ def who_is_answered(port):
 
 
 def requests_are_whole(port):
-    status = exchange(port, b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nX: \x00\r\n\r\n" % port)[0]
+    status = tools.exchange(port, b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nX: \x00\r\n\r\n" % port)[0]
     check(status == 400, "a head with a NUL: 400 (%d)" % status)
-    status = exchange(port, b"GET /" + b"a" * 20000 + b" HTTP/1.1\r\n\r\n")[0]
+    status = tools.exchange(port, b"GET /" + b"a" * 20000 + b" HTTP/1.1\r\n\r\n")[0]
     check(status == 431, "a head past the limit: 431 (%d)" % status)
     # A GET's body is no second request: one answer, then the connection ends.
     second = b"GET /qlw_sp.rar HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % port
     raw = b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Length: %d\r\n\r\n" % (port, len(second)) + second
-    data = exchange(port, raw)[3]
+    data = tools.exchange(port, raw)[3]
     check(data.count(b"HTTP/1.1 ") == 1 and b"Rar!" not in data, "a GET's body is not served as a request")
     # A client that sends nothing, or trickles its head, is cut.
     for what, first in (("silent", b""), ("trickling", b"GET / HT")):

@@ -11,31 +11,22 @@ request the server saw are printed. The server stops when this script ends.
 """
 
 import os
-import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.dirname(HERE)]
 import http_test_server  # noqa: E402
+import tools  # noqa: E402
 
 
 def main(argv):
-    timeout = 150.0
-    if len(argv) >= 2 and argv[0] == "--timeout":
-        timeout = float(argv[1])
-        argv = argv[2:]
-    if not argv:
-        print(__doc__, file=sys.stderr)
+    arguments = tools.wrapper_arguments(argv, __doc__)
+    if arguments is None:
         return 2
+    timeout, argv = arguments
     server = http_test_server.start()
     env = dict(os.environ, QL_TEST_SERVER_PORT=str(server.port))
-    proc = subprocess.Popen(["wine"] + argv, env=env)
-    try:
-        code = proc.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.wait()
-        print(f"run_with_server: {argv[0]} still running after {timeout:.0f} s; killed", file=sys.stderr)
-        code = 124
+    code = tools.run_wine(argv, env, timeout, "run_with_server")
     if code != 0:
         print("run_with_server: requests seen by the server:", file=sys.stderr)
         for line in server.stats.log:
