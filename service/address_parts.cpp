@@ -99,6 +99,15 @@ std::vector<std::string_view> SplitSlash(std::string_view path) {
     }
 }
 
+// What follows the first `mark` in `rest` (empty without one); `rest` keeps what is before it.
+std::string CutAfter(std::string_view& rest, char mark) {
+    const std::size_t at = rest.find(mark);
+    if (at == std::string_view::npos) return std::string();
+    std::string after(rest.substr(at + 1));
+    rest = rest.substr(0, at);
+    return after;
+}
+
 // The host and the port of a netloc, after any user information. A host in brackets (an
 // IPv6 address) runs to the closing bracket, and the port follows the first ":" after it;
 // without a closing bracket there is no port.
@@ -163,16 +172,8 @@ std::optional<AddressParts> SplitAddress(std::string_view address) {
             if (!BracketedHostValid(host)) return std::nullopt;
         }
     }
-    const std::size_t hash = rest.find('#');
-    if (hash != std::string_view::npos) {
-        parts.fragment = std::string(rest.substr(hash + 1));
-        rest = rest.substr(0, hash);
-    }
-    const std::size_t question = rest.find('?');
-    if (question != std::string_view::npos) {
-        parts.query = std::string(rest.substr(question + 1));
-        rest = rest.substr(0, question);
-    }
+    parts.fragment = CutAfter(rest, '#');
+    parts.query = CutAfter(rest, '?');
     parts.path = std::string(rest);
     return parts;
 }

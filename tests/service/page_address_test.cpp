@@ -196,5 +196,29 @@ TEST(AddressParts, HostAndPortOfTheNetloc) {
     }
 }
 
+// The fragment is cut off first: a "?" after the "#" belongs to the fragment.
+TEST(AddressParts, QueryAndFragment) {
+    const struct {
+        const char* address;
+        const char* path;
+        const char* query;
+        const char* fragment;
+    } rows[] = {
+        {"http://h/p?q=1#f", "/p", "q=1", "f"},
+        {"http://h/p#f?q=1", "/p", "", "f?q=1"},
+        {"http://h/p?a?b#c#d", "/p", "a?b", "c#d"},
+        {"http://h?q", "", "q", ""},
+        {"p#", "p", "", ""},
+        {"?#", "", "", ""},
+    };
+    for (const auto& r : rows) {
+        const std::optional<AddressParts> parts = SplitAddress(r.address);
+        ASSERT_TRUE(parts) << r.address;
+        EXPECT_EQ(parts->path, r.path) << r.address;
+        EXPECT_EQ(parts->query, r.query) << r.address;
+        EXPECT_EQ(parts->fragment, r.fragment) << r.address;
+    }
+}
+
 }  // namespace
 }  // namespace ql::service
