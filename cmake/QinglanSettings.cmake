@@ -6,16 +6,27 @@
 #   <name>_e2e compiles the same file with the E2E definitions, for the end-to-end test build
 #   of the program (ql_program(<program> <name>_e2e)): an object's definitions are in place
 #   before any archive is searched, so the linker never takes the shipped library's member.
+# ql_compiled_settings(<name> VARIANT <suffix> E2E <definitions…>)
+#   One more end-to-end build of settings <name> made before: the object library
+#   <name>_<suffix>, its file compiled with these definitions.
 function(ql_compiled_settings name)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE" "LIBS;SHIPPED;E2E")
-    add_library(${name} STATIC ${arg_SOURCE})
-    target_compile_definitions(${name} PRIVATE ${arg_SHIPPED})
-    target_link_libraries(${name} PUBLIC ${arg_LIBS})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE;VARIANT" "LIBS;SHIPPED;E2E")
+    if(arg_VARIANT)
+        get_target_property(source ${name} QL_SETTINGS_SOURCE)
+        set(suffix ${arg_VARIANT})
+    else()
+        get_filename_component(source ${arg_SOURCE} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+        add_library(${name} STATIC ${source})
+        target_compile_definitions(${name} PRIVATE ${arg_SHIPPED})
+        target_link_libraries(${name} PUBLIC ${arg_LIBS})
+        target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+        set_property(TARGET ${name} PROPERTY QL_SETTINGS_SOURCE ${source})
+        set(suffix e2e)
+    endif()
 
-    add_library(${name}_e2e OBJECT ${arg_SOURCE})
-    target_compile_definitions(${name}_e2e PRIVATE ${arg_E2E})
-    target_include_directories(${name}_e2e PRIVATE ${PROJECT_SOURCE_DIR})
+    add_library(${name}_${suffix} OBJECT ${source})
+    target_compile_definitions(${name}_${suffix} PRIVATE ${arg_E2E})
+    target_include_directories(${name}_${suffix} PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
 
 # ql_e2e_port(<variable> <offset> <lowest> <description>): the internal cache variable

@@ -9,10 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "base/busy_cursor_win.h"
-#include "base/messages_win.h"
 #include "base/owned_win.h"
-#include "base/thread_entry_win.h"
+#include "base/worker_win.h"
 #include "text/wide.h"
 #include "web/url.h"
 
@@ -73,9 +71,7 @@ struct FetchJob {
 // A request given up at the limit is never aborted: it goes on here until its reply comes
 // or its connection ends, and so takes its own late answer off its own connection, where an
 // aborted one left the answer waiting for the next request to the same service.
-DWORD FetchOnOwnThread(void* param) {
-    const std::unique_ptr<std::shared_ptr<FetchJob>> share(static_cast<std::shared_ptr<FetchJob>*>(param));
-    FetchJob& job = **share;
+void FetchOnOwnThread(FetchJob& job) {
     ComScope com;
     CLSID clsid;
     ComPtr<IDispatch> request;
@@ -83,7 +79,7 @@ DWORD FetchOnOwnThread(void* param) {
         FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                 reinterpret_cast<void**>(request.put()))) ||
         request.get() == nullptr) {
-        return 0;
+        return;
     }
 
     // open("GET", address, false)
@@ -102,20 +98,19 @@ DWORD FetchOnOwnThread(void* param) {
     {
         UniqueVariant ignored;
         if (FAILED(CallByName(request.get(), L"open", DISPATCH_METHOD, openArgs, 3, ignored.get()))) {
-            return 0;
+            return;
         }
     }
     {
         UniqueVariant ignored;
         if (FAILED(CallByName(request.get(), L"send", DISPATCH_METHOD, nullptr, 0, ignored.get()))) {
-            return 0;  // no reply: nothing to read
+            return;  // no reply: nothing to read
         }
     }
     UniqueVariant body;
     if (SUCCEEDED(CallByName(request.get(), L"responseBody", DISPATCH_PROPERTYGET, nullptr, 0, body.get()))) {
         job.body = BytesOfVariant(body.get());
     }
-    return 0;
 }
 
 }  // namespace
@@ -133,24 +128,13 @@ ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
     }
     auto job = std::make_shared<FetchJob>();
     job->address = WideFromGbk(address);
-    auto* share = new std::shared_ptr<FetchJob>(job);
-    UniqueKernelHandle fetcher(CreateThread(nullptr, 0, &GuardedThreadEntry<FetchOnOwnThread>, share, 0, nullptr));
-    if (!fetcher) {
-        delete share;
-        return ByteSet();
-    }
-    std::optional<WPARAM> quit;
-    bool ended = false;
-    {
-        const BusyCursorScope busy;
-        ended = WaitForThreadWithMessages(fetcher.get(), limitMs, quit);
-    }
+    const WorkerWait wait = RunJobOnWorker<FetchJob, &FetchOnOwnThread>(job, limitMs);
     // A fetch given up (the limit, or the program is ending) is left to end on its own
     // thread; closing its handle does not stop it, and its result is never read.
-    if (quit) {
-        PostQuitMessage(static_cast<int>(*quit));
+    if (wait.quit) {
+        PostQuitMessage(static_cast<int>(*wait.quit));
     }
-    if (!ended) {
+    if (!wait.ended) {
         return ByteSet();
     }
     return std::move(job->body);

@@ -99,6 +99,39 @@ std::vector<std::string_view> SplitSlash(std::string_view path) {
     }
 }
 
+// What follows the first `mark` in `rest` (empty without one); `rest` keeps what is before it.
+std::string CutAfter(std::string_view& rest, char mark) {
+    const std::size_t at = rest.find(mark);
+    if (at == std::string_view::npos) return std::string();
+    std::string after(rest.substr(at + 1));
+    rest = rest.substr(0, at);
+    return after;
+}
+
+// The host and the port of a netloc, after any user information. A host in brackets (an
+// IPv6 address) runs to the closing bracket, and the port follows the first ":" after it;
+// without a closing bracket there is no port.
+struct NetlocParts {
+    std::string_view host, port;
+};
+
+NetlocParts SplitNetloc(std::string_view info) {
+    const std::size_t at = info.rfind('@');
+    if (at != std::string_view::npos) info.remove_prefix(at + 1);
+    NetlocParts out;
+    std::string_view afterHost = info;
+    const std::size_t open = info.find('[');
+    if (open != std::string_view::npos) {
+        const std::size_t close = info.find(']', open);
+        out.host = info.substr(open + 1, close == std::string_view::npos ? close : close - open - 1);
+        afterHost = close == std::string_view::npos ? std::string_view() : info.substr(close + 1);
+    }
+    const std::size_t colon = afterHost.find(':');
+    if (open == std::string_view::npos) out.host = info.substr(0, colon);
+    if (colon != std::string_view::npos) out.port = afterHost.substr(colon + 1);
+    return out;
+}
+
 }  // namespace
 
 std::optional<AddressParts> SplitAddress(std::string_view address) {
@@ -139,16 +172,8 @@ std::optional<AddressParts> SplitAddress(std::string_view address) {
             if (!BracketedHostValid(host)) return std::nullopt;
         }
     }
-    const std::size_t hash = rest.find('#');
-    if (hash != std::string_view::npos) {
-        parts.fragment = std::string(rest.substr(hash + 1));
-        rest = rest.substr(0, hash);
-    }
-    const std::size_t question = rest.find('?');
-    if (question != std::string_view::npos) {
-        parts.query = std::string(rest.substr(question + 1));
-        rest = rest.substr(0, question);
-    }
+    parts.fragment = CutAfter(rest, '#');
+    parts.query = CutAfter(rest, '?');
     parts.path = std::string(rest);
     return parts;
 }
@@ -167,17 +192,7 @@ std::string JoinAddress(const AddressParts& parts) {
 }
 
 std::string HostOf(const AddressParts& parts) {
-    std::string_view info = parts.netloc;
-    const std::size_t at = info.rfind('@');
-    if (at != std::string_view::npos) info.remove_prefix(at + 1);
-    std::string_view host;
-    const std::size_t open = info.find('[');
-    if (open != std::string_view::npos) {
-        host = info.substr(open + 1);
-        host = host.substr(0, host.find(']'));
-    } else {
-        host = info.substr(0, info.find(':'));
-    }
+    const std::string_view host = SplitNetloc(parts.netloc).host;
     std::string out;
     bool zone = false;
     for (char c : host) {
@@ -239,20 +254,7 @@ std::optional<std::string> ResolveReference(std::string_view base, std::string_v
 }
 
 std::optional<unsigned> PortOf(const AddressParts& parts) {
-    std::string_view info = parts.netloc;
-    const std::size_t at = info.rfind('@');
-    if (at != std::string_view::npos) info.remove_prefix(at + 1);
-    std::string_view port;
-    const std::size_t open = info.find('[');
-    if (open != std::string_view::npos) {
-        const std::size_t close = info.find(']', open);
-        const std::string_view after = close == std::string_view::npos ? std::string_view() : info.substr(close + 1);
-        const std::size_t colon = after.find(':');
-        port = colon == std::string_view::npos ? std::string_view() : after.substr(colon + 1);
-    } else {
-        const std::size_t colon = info.find(':');
-        port = colon == std::string_view::npos ? std::string_view() : info.substr(colon + 1);
-    }
+    const std::string_view port = SplitNetloc(parts.netloc).port;
     if (port.empty()) return 0u;
     unsigned value = 0;
     for (char c : port) {

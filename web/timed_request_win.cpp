@@ -7,10 +7,7 @@
 #include <new>
 #include <utility>
 
-#include "base/busy_cursor_win.h"
-#include "base/messages_win.h"
-#include "base/owned_win.h"
-#include "base/thread_entry_win.h"
+#include "base/worker_win.h"
 #include "web/http_request.h"
 #include "web/timed_request_win.h"
 
@@ -29,12 +26,7 @@ struct RequestJob {
     std::atomic<bool> stop{false};
 };
 
-DWORD RunRequestWorker(void* param) {
-    // The worker's own reference, handed over by the runner.
-    const std::unique_ptr<std::shared_ptr<RequestJob>> job(static_cast<std::shared_ptr<RequestJob>*>(param));
-    HttpRequest((*job)->record, (*job)->networkTimeoutMs, &(*job)->stop);
-    return 0;
-}
+void RunRequestWorker(RequestJob& job) { HttpRequest(job.record, job.networkTimeoutMs, &job.stop); }
 
 ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart start) {
     if (TextTrim(a.url).empty()) {
@@ -48,34 +40,25 @@ ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart sta
     // runner has given up on it (0 would mean the system's defaults).
     job->networkTimeoutMs = limitMs < 1 ? 1 : limitMs >= INFINITE ? INFINITE - 1 : static_cast<std::uint32_t>(limitMs);
 
-    auto* workerShare = new std::shared_ptr<RequestJob>(job);
-    UniqueKernelHandle worker(start(&GuardedThreadEntry<RunRequestWorker>, workerShare));
-    if (!worker) {
-        delete workerShare;
+    const WorkerWait wait = RunJobOnWorker<RequestJob, &RunRequestWorker>(job, limitMs, start);
+    if (!wait.started) {
         return ByteSet();
-    }
-    std::optional<WPARAM> quit;
-    bool ended = false;
-    {
-        const BusyCursorScope busy;
-        ended = WaitForThreadWithMessages(worker.get(), limitMs, quit);
     }
     // A worker past the limit is told to stop and left to end on its own: stopping a thread
     // forcibly can leave a lock it holds (the heap's) taken. It stops at its next read; a
     // call that waits on a silent server ends at the network time-outs set from the limit
     // (closing the request's handle from here does not end such a call under Wine, and the
     // handle belongs to the worker). Closing the thread's handle does not stop the thread.
-    if (!ended) {
+    if (!wait.ended) {
         job->stop.store(true, std::memory_order_release);
     }
-    worker.reset();
-    if (quit) {
+    if (wait.quit) {
         // The program is ending: no answer, not even the time-out notice, so that the caller
         // shows nothing and writes nothing.
-        PostQuitMessage(static_cast<int>(*quit));
+        PostQuitMessage(static_cast<int>(*wait.quit));
         return ByteSet();
     }
-    if (!ended) {
+    if (!wait.ended) {
         return TextToBytes(kTimeoutNotice);
     }
     HttpResponse response = UnpackResponse(std::move(job->record));
@@ -89,10 +72,6 @@ ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart sta
 }
 
 }  // namespace
-
-HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* param) {
-    return CreateThread(nullptr, 0, routine, param, 0, nullptr);
-}
 
 ByteSet RunTimedRequest(const TimedRequestArguments& arguments, WorkerStart start) {
     try {

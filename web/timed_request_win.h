@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/worker_win.h"
 #include "web/timed_request.h"
 
 namespace ql {
@@ -25,12 +26,6 @@ struct TimedRequestArguments {
     Text* receivedCookies = nullptr;
     std::optional<bool> followRedirects;
 };
-
-// Starts `routine(param)` on a new thread; a null handle means no thread was started.
-using WorkerStart = HANDLE (*)(LPTHREAD_START_ROUTINE routine, void* param);
-
-// CreateThread with no security attributes, the default stack and no creation flags.
-HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* param);
 
 ByteSet RunTimedRequest(const TimedRequestArguments& arguments, WorkerStart start);
 

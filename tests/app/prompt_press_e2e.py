@@ -244,17 +244,7 @@ class PromptDriver(Driver):
         self.wait_for("the notice request", lambda: len(self.service.seen()) > before)
         time.sleep(0.5)
         self.check(self.cursor() != idle, "the pointer shows the work while the notice is silent")
-        self.xdotool("key", "alt+F4")
-        start = time.monotonic()
-        try:
-            self.program.wait(timeout=CLOSE_S + 10)
-        except subprocess.TimeoutExpired:
-            self.service.release.set()
-            self.program.wait(timeout=30)
-        elapsed = time.monotonic() - start
-        self.check(elapsed < CLOSE_S, "Alt+F4 during the update check ends the process in %.1f s" % elapsed)
-        self.check(self.program.returncode == 0, "... with exit code 0 (%s)" % self.program.returncode)
-        self.service.release.set()
+        self.check_closes_at_once(lambda: self.xdotool("key", "alt+F4"), "Alt+F4 during the update check")
 
     def close_during_main_action(self):
         """The skin's close button while the service is silent: the process ends at once."""
@@ -263,15 +253,24 @@ class PromptDriver(Driver):
         self.press("late-a")
         time.sleep(0.5)
         ox, oy = self.origin()
+        self.check_closes_at_once(
+            lambda: self.click(ox + CLOSE_BUTTON[0], oy + CLOSE_BUTTON[1], fresh=True),
+            "the close button during the main action",
+        )
+
+    def check_closes_at_once(self, close, what):
+        """Closes the window with `close` while the service is silent: the process ends within
+        CLOSE_S, exit code 0. The silent answer is let go afterwards (at once when the process
+        hangs, so that it can end)."""
         start = time.monotonic()
-        self.click(ox + CLOSE_BUTTON[0], oy + CLOSE_BUTTON[1], fresh=True)
+        close()
         try:
             self.program.wait(timeout=CLOSE_S + 10)
         except subprocess.TimeoutExpired:
             self.service.release.set()
             self.program.wait(timeout=30)
         elapsed = time.monotonic() - start
-        self.check(elapsed < CLOSE_S, "the close button during the main action ends the process in %.1f s" % elapsed)
+        self.check(elapsed < CLOSE_S, "%s ends the process in %.1f s" % (what, elapsed))
         self.check(self.program.returncode == 0, "... with exit code 0 (%s)" % self.program.returncode)
         self.service.release.set()
 

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "service/address_parts.h"
 #include "service/idna.h"
 
 namespace ql::service {
@@ -159,6 +162,61 @@ TEST(PageAddress, MediaAndPagePaths) {
     for (const auto& row : rows) {
         EXPECT_EQ(HasMediaExtension(row.address), row.media) << row.address;
         EXPECT_EQ(HasPagePath(row.address), row.page) << row.address;
+    }
+}
+
+// The host decides which addresses are let through and the port is checked: a user part or
+// a bracket that leaks into either would let a wrong row through or refuse a good one.
+TEST(AddressParts, HostAndPortOfTheNetloc) {
+    const struct {
+        const char* netloc;
+        const char* host;
+        std::optional<unsigned> port;  // nothing: refused
+    } rows[] = {
+        {"WWW.Example.test", "www.example.test", 0u},
+        {"a.test:8080", "a.test", 8080u},
+        {"user:pw@a.test:81", "a.test", 81u},
+        {"u@v@A.test", "a.test", 0u},  // the last "@" ends the user part
+        {"[::1]:8080", "::1", 8080u},
+        {"u:1@[FE80::1%EtH0]", "fe80::1%EtH0", 0u},  // the zone keeps its case
+        {"[::1]x:9", "::1", 9u},
+        {"[::1", "::1", 0u},  // no closing bracket: no port
+        {"a.test:", "a.test", 0u},
+        {"a.test:65535", "a.test", 65535u},
+        {"a.test:65536", "a.test", std::nullopt},
+        {"a.test:99999999999", "a.test", std::nullopt},
+        {"a.test:8a", "a.test", std::nullopt},
+        {"", "", 0u},
+    };
+    for (const auto& r : rows) {
+        AddressParts parts;
+        parts.netloc = r.netloc;
+        EXPECT_EQ(HostOf(parts), r.host) << r.netloc;
+        EXPECT_EQ(PortOf(parts), r.port) << r.netloc;
+    }
+}
+
+// The fragment is cut off first: a "?" after the "#" belongs to the fragment.
+TEST(AddressParts, QueryAndFragment) {
+    const struct {
+        const char* address;
+        const char* path;
+        const char* query;
+        const char* fragment;
+    } rows[] = {
+        {"http://h/p?q=1#f", "/p", "q=1", "f"},
+        {"http://h/p#f?q=1", "/p", "", "f?q=1"},
+        {"http://h/p?a?b#c#d", "/p", "a?b", "c#d"},
+        {"http://h?q", "", "q", ""},
+        {"p#", "p", "", ""},
+        {"?#", "", "", ""},
+    };
+    for (const auto& r : rows) {
+        const std::optional<AddressParts> parts = SplitAddress(r.address);
+        ASSERT_TRUE(parts) << r.address;
+        EXPECT_EQ(parts->path, r.path) << r.address;
+        EXPECT_EQ(parts->query, r.query) << r.address;
+        EXPECT_EQ(parts->fragment, r.fragment) << r.address;
     }
 }
 
