@@ -12,7 +12,13 @@ driven from outside:
   3. A second copy starts while the first runs, and both resolve. The first copy is closed;
      the second copy's next press takes the address over, and resolves.
 
-    package_e2e.py --zip ZIP --probe PROBE
+    package_e2e.py --zip ZIP --probe PROBE --codepage 1252|936
+
+The session's code page is 1252 (C.UTF-8) or 936 (zh_CN.UTF-8, GBK). This machine has not
+generated zh_CN.UTF-8, and without it Wine cannot convert the Chinese folder names of the
+program's Unix path in the 936 session: the program does not start at all there. So the 936
+run compiles that locale for itself (localedef, into its work folder, named by LOCPATH): the
+Chinese system this package is for, which the build's own 936 session does not give.
 
 The address is fixed: the run holds the lock file that the make-run smoke test takes too, so
 that the runs of several build folders take turns, and waits until nothing answers there.
@@ -222,6 +228,7 @@ def outside():
     parser = argparse.ArgumentParser()
     parser.add_argument("--zip", required=True)
     parser.add_argument("--probe", required=True)
+    parser.add_argument("--codepage", choices=("1252", "936"), required=True)
     args = parser.parse_args()
     failures = []
 
@@ -248,22 +255,31 @@ def outside():
     work = tempfile.mkdtemp(prefix="ql-package-")
     session = os.path.join(work, "session")
     os.mkdir(session)
+    env = dict(os.environ)
     try:
+        if args.codepage == "936":
+            env["LOCPATH"] = os.path.join(work, "locales")
+            os.mkdir(env["LOCPATH"])
+            locale = os.path.join(env["LOCPATH"], "zh_CN.UTF-8")
+            r = subprocess.run(["localedef", "-i", "zh_CN", "-f", "UTF-8", locale], stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, timeout=120)
+            if not check(r.returncode == 0, "zh_CN.UTF-8 compiled for the run (%s)" % r.stdout.decode(errors="replace")):
+                return 1
         unpacked = os.path.join(work, UNPACK_INTO)
         with zipfile.ZipFile(args.zip) as z:
             z.extractall(unpacked)
         program = os.path.join(unpacked, FOLDER, "qinglan.exe")
-        # A Wine session of its own: a fresh prefix, so no earlier run's settings or service
-        # can play a part. Its code page is 1252 (C.UTF-8): in the 936 session (zh_CN.UTF-8,
-        # a locale this machine has not generated) Wine cannot convert the Chinese folder
-        # names of the program's Unix path, and the program does not start at all.
-        r = subprocess.run([SESSION, "exec", session, "1252", sys.executable, os.path.abspath(__file__), "--inside",
-                            "--program", program, "--probe", os.path.abspath(args.probe)], timeout=480)
+        # A Wine session of its own: a fresh prefix and display, so no earlier run's settings
+        # or service can play a part.
+        r = subprocess.run([SESSION, "exec", session, args.codepage, sys.executable, os.path.abspath(__file__),
+                            "--inside", "--program", program, "--probe", os.path.abspath(args.probe)], env=env,
+                           timeout=480)
         check(r.returncode == 0, "the unpacked program passes every check under Wine")
     except subprocess.TimeoutExpired:
         check(False, "the run under Wine ends within 480 s")
     finally:
-        subprocess.run([SESSION, "stop", session], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        subprocess.run([SESSION, "stop", session], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=120)
         shutil.rmtree(work, ignore_errors=True)
     return 1 if failures else 0
 
