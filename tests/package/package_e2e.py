@@ -241,12 +241,14 @@ def outside():
     check_package(args.zip, check)
     if failures:
         return 1
-    lock = take_port_lock(300)
-    if not check(lock is not None, "the service port's lock is free within 300 s"):
+    # The waits and the run together stay inside the test's time limit (600 s), so that the
+    # session is always stopped by this script.
+    lock = take_port_lock(150)
+    if not check(lock is not None, "the service port's lock is free within 150 s"):
         return 1
     # Another build folder's program may still be serving the port; it ends within its test's
     # time limit.
-    deadline = time.monotonic() + 300
+    deadline = time.monotonic() + 60
     while answer() and time.monotonic() < deadline:
         time.sleep(0.5)
     if not check(not answer(), "nothing answers on port %d before the run" % PORT):
@@ -262,7 +264,7 @@ def outside():
             os.mkdir(env["LOCPATH"])
             locale = os.path.join(env["LOCPATH"], "zh_CN.UTF-8")
             r = subprocess.run(["localedef", "-i", "zh_CN", "-f", "UTF-8", locale], stdout=subprocess.PIPE,
-                               stderr=subprocess.STDOUT, timeout=120)
+                               stderr=subprocess.STDOUT, timeout=60)
             if not check(r.returncode == 0, "zh_CN.UTF-8 compiled for the run (%s)" % r.stdout.decode(errors="replace")):
                 return 1
         unpacked = os.path.join(work, UNPACK_INTO)
@@ -273,13 +275,13 @@ def outside():
         # or service can play a part.
         r = subprocess.run([SESSION, "exec", session, args.codepage, sys.executable, os.path.abspath(__file__),
                             "--inside", "--program", program, "--probe", os.path.abspath(args.probe)], env=env,
-                           timeout=480)
+                           timeout=240)
         check(r.returncode == 0, "the unpacked program passes every check under Wine")
     except subprocess.TimeoutExpired:
-        check(False, "the run under Wine ends within 480 s")
+        check(False, "the run under Wine ends within 240 s")
     finally:
         subprocess.run([SESSION, "stop", session], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=120)
+                       timeout=60)
         shutil.rmtree(work, ignore_errors=True)
     return 1 if failures else 0
 
