@@ -20,13 +20,12 @@ inline HWND FindMainWindow(bool mustBeVisible = true) {
     return (w && (!mustBeVisible || IsWindowVisible(w))) ? w : nullptr;
 }
 
-// Whether the program's main window is ready for input: shown, its skin's region set, and
-// its thread back in its message loop (it answers a message). The skin's set-up sets the region
-// and then hides and shows the window once, inside the handler that runs before the loop; a
-// click that arrives before the loop answers may fall between the hiding and the showing.
-inline bool MainWindowReady() {
-    HWND w = FindMainWindow();
-    if (!w) {
+// Whether the program's main window (or the given one of several copies') is ready for input: shown, its skin's region
+// set, and its thread back in its message loop (it answers a message). The skin's set-up sets the region and then hides
+// and shows the window once, inside the handler that runs before the loop; a click that arrives before the loop answers
+// may fall between the hiding and the showing.
+inline bool MainWindowReady(HWND w = FindMainWindow()) {
+    if (!w || !IsWindow(w)) {
         return false;
     }
     HRGN region = CreateRectRgn(0, 0, 0, 0);

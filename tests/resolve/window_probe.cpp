@@ -4,6 +4,11 @@
 // (ql::test::ProbeMain); texts go in and out as hex of their GBK bytes, so nothing depends on
 // the code page of the console.
 //
+//   window_probe windows                 "windows COUNT HANDLE…" of the shown main windows of
+//                                        every running copy, topmost first (hex handles)
+//   window_probe use HANDLE              the later commands of a "serve" run address that
+//                                        copy's window ("0": the topmost one, as without it)
+//   window_probe move X Y                moves the main window to screen point X, Y
 //   window_probe ready                   "ready" when the main window is shown, shaped and
 //                                        answering messages, else "not-ready"
 //   window_probe wait-window MS          "ok" when the main window is shown within MS
@@ -58,7 +63,25 @@ std::string Unhex(const char* hex) {
     return out;
 }
 
-HWND MainWindow() { return ql::test::FindMainWindow(); }
+// The window the commands address: the one chosen with "use" while it exists, else the
+// topmost main window.
+HWND chosen = nullptr;
+
+HWND MainWindow() {
+    if (chosen) {
+        return IsWindow(chosen) && IsWindowVisible(chosen) ? chosen : nullptr;
+    }
+    return ql::test::FindMainWindow();
+}
+
+BOOL CALLBACK CollectMainWindow(HWND window, LPARAM param) {
+    static const std::wstring title = WideFromGbk(Text("青岚综合视频下载精灵 v1.0"));
+    wchar_t text[64] = {};
+    if (IsWindowVisible(window) && GetWindowTextW(window, text, 64) && title == text) {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    }
+    return TRUE;
+}
 
 struct Controls {
     HWND window = nullptr, edit = nullptr, list = nullptr, button = nullptr;
@@ -174,8 +197,28 @@ int Run(const std::string& cmd, const std::string& argument) {
         return 2;
     }
     const char* arg = argument.c_str();
-    if (cmd == "ready") {
-        std::printf("%s\n", ql::test::MainWindowReady() ? "ready" : "not-ready");
+    if (cmd == "windows") {
+        std::vector<HWND> windows;
+        EnumWindows(CollectMainWindow, reinterpret_cast<LPARAM>(&windows));
+        std::printf("windows %d", static_cast<int>(windows.size()));
+        for (HWND w : windows) {
+            std::printf(" %llx", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)));
+        }
+        std::printf("\n");
+    } else if (cmd == "use") {
+        chosen = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(arg, nullptr, 16)));
+        std::printf("ok\n");
+    } else if (cmd == "move") {
+        int x = 0, y = 0;
+        if (std::sscanf(arg, "%d %d", &x, &y) != 2) {
+            std::printf("error move needs X Y\n");
+            return 2;
+        }
+        SetWindowPos(Find().window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        std::printf("ok\n");
+    } else if (cmd == "ready") {
+        const HWND w = MainWindow();
+        std::printf("%s\n", w && ql::test::MainWindowReady(w) ? "ready" : "not-ready");
     } else if (cmd == "wait-window") {
         const DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(arg));
         while (!MainWindow()) {
