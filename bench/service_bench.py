@@ -228,8 +228,9 @@ def services_table(args, build):
 
 
 def growth_table(tool, runs):
-    print("2. The c++ page reading: an 8 MiB page's time over a 1 MiB page's (median of %d readings,"
-          " service_reading_growth)" % runs)
+    print("2. The c++ page reading: an 8 MiB page's time over a 1 MiB page's (median CPU time of %d readings"
+          " each, alternating;" % runs)
+    print("   service_reading_growth, native: the service's reading of a fetched page)")
     if not os.path.exists(tool):
         print("   %s is not built: figures unavailable" % tool)
         return
