@@ -4,9 +4,10 @@
 // so that it leaves it; each round alternates the two.
 //
 //   memory       the program's memory once its window is idle (and, with the service, once the
-//                service answers) and the figures have settled: PagefileUsage (under Wine the
-//                process's resident anonymous memory, its private bytes; Wine leaves
-//                PrivateUsage at 0) and the working set, both from GetProcessMemoryInfo
+//                service answers) and the figures have settled: its private bytes and working
+//                set from GetProcessMemoryInfo. Wine leaves PrivateUsage at 0 and fills
+//                PagefileUsage with the process's resident anonymous memory (RssAnon in
+//                /proc/PID/status, to the kilobyte) and the working set with VmRSS.
 //   first paint  process start to the end of the first skinned paint (the child reports it in
 //                its exit code, see first_paint_win.cpp)
 //

@@ -254,8 +254,9 @@ def program_table(exe, build, rounds, starts):
 
     print("3. The program's memory with its own service idle against without (the program built with the"
           " service on 127.0.0.1:%s," % port)
-    print("   under Wine; GetProcessMemoryInfo: private bytes = PagefileUsage, Wine's figure for the resident"
-          " private memory;")
+    print("   under Wine; GetProcessMemoryInfo: private bytes = PagefileUsage, which Wine fills with the process's"
+          " RssAnon of /proc,")
+    print("   working set = VmRSS;")
     print("   once the window is idle, the service answers, and the figures have settled; median of %d runs)"
           % rounds)
     served = sum(1 for r in rows if r[0] == "memory" and r[1] == "with" and r[4] == "1")
