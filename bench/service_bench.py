@@ -243,7 +243,7 @@ def growth_table(tool, runs):
 
 
 def program_table(exe, build, rounds, starts):
-    out = subprocess.run(["wine", exe, windows_path(os.path.join(build, "bench", "qinglan_service_bench.exe")),
+    out = subprocess.run(["wine", exe, windows_path(os.path.join(build, "bench", "qinglan_bench_port.exe")),
                           windows_path(os.path.join(build, "bench", "service_first_paint.exe")), str(rounds),
                           str(starts)], stdout=subprocess.PIPE, text=True, timeout=1800).stdout
     rows = [line.split("\t") for line in out.splitlines() if "\t" in line]
