@@ -19,6 +19,7 @@ Run inside a Wine session (scripts/bench does, with service_bench.exe of the Win
 
 import argparse
 import os
+import shutil
 import socket
 import statistics
 import subprocess
@@ -172,14 +173,17 @@ def services_table(args, build):
             python = subprocess.Popen([sys.executable, python_program, "--allow-private", "--quiet", "--port",
                                        str(python_port)], stdin=subprocess.DEVNULL)
             wait_until_answers(python_port, python, "the python service")
-        yt_version = subprocess.run(["yt-dlp", "--version"], stdout=subprocess.PIPE, text=True).stdout.strip()
+        yt_dlp = shutil.which("yt-dlp")
+        yt_version = subprocess.run([yt_dlp, "--version"], stdout=subprocess.PIPE,
+                                    text=True).stdout.strip() if yt_dlp else None
 
         print("1. The parse service on %d fixture pages on 127.0.0.1: median ms per page (%d requests each;"
               " yt-dlp %d runs)" % (len(fixture_server.PAGES) + len(EXTRA), args.runs, args.yt_dlp_runs))
         print("   c++ = qinglan_service.exe --allow-private under Wine, GET /parse.php?kw=ADDRESS")
         print("   python = the python service as of commit %s" % commit if python_program
               else "   python = baseline unavailable: %s" % commit)
-        print("   yt-dlp = yt-dlp %s --force-generic-extractor -g" % yt_version)
+        print("   yt-dlp = yt-dlp %s --force-generic-extractor -g" % yt_version if yt_dlp
+              else "   yt-dlp = not installed (scripts/bench installs Debian's)")
         head = "   %-22s %8s %9s %9s %5s %6s %6s  %s" % ("page", "c++ ms", "python ms", "yt-dlp ms", "c++",
                                                          "python", "yt-dlp", "python's all found")
         print(head)
@@ -191,9 +195,10 @@ def services_table(args, build):
             address = site.origin + path
             c, tc = timed(args.runs, lambda: ask_service(cpp_port, address))
             p, tp = timed(args.runs, lambda: ask_service(python_port, address)) if python_port else (None, None)
-            y, ty = timed(args.yt_dlp_runs, lambda: ask_yt_dlp(address))
+            y, ty = timed(args.yt_dlp_runs, lambda: ask_yt_dlp(address)) if yt_dlp else ([], float("nan"))
             t_cpp.append(tc)
-            t_yt.append(ty)
+            if yt_dlp:
+                t_yt.append(ty)
             n_cpp += len(c)
             n_yt += len(y)
             name = path[len("/pages/"):] if path.startswith("/pages/") else path
@@ -219,7 +224,8 @@ def services_table(args, build):
                   % (n_py - len(missing), n_py, met(not missing)))
         else:
             print("   goals against python: baseline unavailable")
-        print("   (yt-dlp: c++ is %.0fx as fast, median per page)" % (median(t_yt) / max(1e-6, median(t_cpp))))
+        if t_yt:
+            print("   (yt-dlp: c++ is %.0fx as fast, median per page)" % (median(t_yt) / max(1e-6, median(t_cpp))))
     finally:
         stop(cpp)
         stop(python)
