@@ -118,17 +118,25 @@ def python_service_from_history(folder):
 
 
 def ask_service(port, address):
+    """The addresses of the service's reply, or None when it gave none (no answer, or not a reply
+    page)."""
     url = "http://127.0.0.1:%d/parse.php?kw=%s" % (port, urllib.parse.quote(address, safe=":/?&="))
-    with urllib.request.urlopen(url, timeout=60) as r:
-        page = r.read()
-    start = page.index(FIELD_START) + len(FIELD_START)
-    lines = page[start:page.index(FIELD_END, start)].decode("ascii").split("\r\n")
+    try:
+        with urllib.request.urlopen(url, timeout=60) as r:
+            page = r.read()
+        start = page.index(FIELD_START) + len(FIELD_START)
+        lines = page[start:page.index(FIELD_END, start)].decode("ascii").split("\r\n")
+    except (OSError, ValueError):
+        return None
     return [] if lines == [REFUSAL] else lines
 
 
 def ask_yt_dlp(address):
-    r = subprocess.run(["yt-dlp", "--force-generic-extractor", "-g", "--no-warnings", "--no-cache-dir", address],
-                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    try:
+        r = subprocess.run(["yt-dlp", "--force-generic-extractor", "-g", "--no-warnings", "--no-cache-dir", address],
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    except subprocess.TimeoutExpired:
+        return []
     found = []
     for line in r.stdout.decode("utf-8", "replace").splitlines():
         # Printed as it came: in the service's form (non-ASCII and blanks percent-encoded).
@@ -190,7 +198,7 @@ def services_table(args, build):
         print("   " + "-" * (len(head) - 3))
         t_cpp, t_py, t_yt = [], [], []
         n_cpp = n_py = n_yt = 0
-        missing = []
+        missing, failures = [], []
         for path in ["/pages/" + name for name in sorted(fixture_server.PAGES)] + EXTRA:
             address = site.origin + path
             c, tc = timed(args.runs, lambda: ask_service(cpp_port, address))
@@ -199,29 +207,36 @@ def services_table(args, build):
             t_cpp.append(tc)
             if yt_dlp:
                 t_yt.append(ty)
+            name = path[len("/pages/"):] if path.startswith("/pages/") else path
+            silent = [who for who, rows in (("c++", c), ("python", p))
+                      if rows is None and (who == "c++" or python_port)]
+            failures += ["%s: no reply from the %s service" % (name, who) for who in silent]
+            c = c or []
+            if python_port:
+                p = p or []
             n_cpp += len(c)
             n_yt += len(y)
-            name = path[len("/pages/"):] if path.startswith("/pages/") else path
             lost = []
             if p is not None:
                 t_py.append(tp)
                 n_py += len(p)
                 lost = [a for a in p if a not in c]
-                missing += ["%s: %s" % (name, a.replace(site.origin, "")) for a in lost]
+                missing += ["%s: not found by c++: %s" % (name, a.replace(site.origin, "")) for a in lost]
             print("   %-22s %8.1f %9s %9.0f %5d %6s %6d  %s" % (
                 name, tc, "-" if tp is None else "%.1f" % tp, ty, len(c), "-" if p is None else len(p), len(y),
-                "-" if p is None else ("yes" if not lost else "NO (%d missing)" % len(lost))))
+                "-" if p is None else "NO (no reply)" if silent
+                else "yes" if not lost else "NO (%d missing)" % len(lost)))
         print("   " + "-" * (len(head) - 3))
         print("   %-22s %8.1f %9s %9.0f %5d %6s %6d  %s" % (
             "all pages (median, sum)", median(t_cpp), "%.1f" % median(t_py) if t_py else "-", median(t_yt), n_cpp,
-            n_py if t_py else "-", n_yt, "-" if not t_py else ("yes" if not missing else "NO")))
-        for m in missing:
-            print("     not found by c++: " + m)
+            n_py if t_py else "-", n_yt, "-" if not t_py else ("yes" if not missing and not failures else "NO")))
+        for m in failures + missing:
+            print("     " + m)
         if t_py:
             ratio = median(t_py) / max(1e-6, median(t_cpp))
             print("   goal: c++ at least 5x as fast as python (median per page): %.2fx  %s" % (ratio, met(ratio >= 5)))
             print("   goal: every address the python service found: %d of %d found  %s"
-                  % (n_py - len(missing), n_py, met(not missing)))
+                  % (n_py - len(missing), n_py, met(not missing and not failures)))
         else:
             print("   goals against python: baseline unavailable")
         if t_yt:
