@@ -1,68 +1,149 @@
 #!/usr/bin/env python3
-"""The bundled service against yt-dlp's generic extractor on the same video pages.
+"""The parse service's benchmark: one table of figures beside their baselines and goals.
 
-Serves the fixture pages of tests/service/ on 127.0.0.1, asks the service (in this process,
-with --allow-private, over HTTP) and `yt-dlp --force-generic-extractor -g` for each page, and
-prints per page what each found: the addresses both found, those only one found, and those
-that are not media (an address on the fixture site that is not served as media, or one
-elsewhere without a media extension). Then the median time per page of each.
+Run inside a Wine session (scripts/bench does, with service_bench.exe of the Windows build):
 
-    service_bench.py [--runs N] [--yt-dlp PATH]
+  1. The fixture pages of tests/service/ served on 127.0.0.1: per page and overall, the median
+     time of one answer of qinglan_service.exe (--allow-private, under Wine, asked as the
+     program asks: GET /parse.php?kw=ADDRESS), of the earlier python service (taken from the
+     repository's history into a temporary folder: it is no longer in the tree) and of
+     yt-dlp's generic extractor (--force-generic-extractor -g); the addresses each found, and
+     whether the C++ service found every address the python one found.
+  2. The C++ page reading's time for an 8 MiB page over a 1 MiB page (service_reading_growth of
+     the native build): a plain page and hostile ones.
+  3. and 4. The program's memory with its own service idle against without it, and its
+     start-up to the first skinned paint with and without (service_bench.exe).
+
+    service_bench.py SERVICE_BENCH_EXE [--runs N] [--yt-dlp-runs N] [--growth-tool PATH]
 """
 
 import argparse
 import os
+import shutil
+import socket
 import statistics
 import subprocess
 import sys
-import threading
+import tempfile
 import time
-import urllib.error
 import urllib.parse
 import urllib.request
 
-ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-sys.path[:0] = [os.path.join(ROOT, "tests", "service"), os.path.join(ROOT, "service")]
+ROOT = os.path.realpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "service"))
 import fixture_server  # noqa: E402
-import page_media  # noqa: E402
-import qinglan_service  # noqa: E402
 
-EXTRA = ["/stream/42", "/live/7"]  # media without an extension, known by Content-Type
+EXTRA = ["/stream/42", "/live/7"]  # media without an extension, known by its Content-Type
+# The reply's hidden field: from its opening quote to the closing quote + "/>" + CR.
+FIELD_START = b'name="inf" value="'
+FIELD_END = b'"/>\r'
+REFUSAL = "**/"
+PYTHON_SERVICE = "service/qinglan_service.py"
+
+
+def median(values):
+    return statistics.median(values) if values else float("nan")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def answers(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
+            s.sendall(b"GET / HTTP/1.0\r\nHost: 127.0.0.1:%d\r\n\r\n" % port)
+            reply = b""
+            while True:  # to the end: a connection cut early would be an error on the server's side
+                chunk = s.recv(65536)
+                if not chunk:
+                    break
+                reply += chunk
+            return reply.startswith(b"HTTP/")
+    except OSError:
+        return False
+
+
+def wait_until_answers(port, process, what, limit=60):
+    end = time.monotonic() + limit
+    while time.monotonic() < end:
+        if process.poll() is not None:
+            raise RuntimeError("%s ended before it answered (exit %s)" % (what, process.returncode))
+        if answers(port):
+            return
+        time.sleep(0.05)
+    raise RuntimeError("%s did not answer on port %d within %d s" % (what, port, limit))
+
+
+def stop(process):
+    if process and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def git(*args):
+    return subprocess.run(["git", "-C", ROOT] + list(args), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          check=True).stdout
+
+
+def python_service_from_history(folder):
+    """The python service's files from the last commit that has them, written to `folder`:
+    (path of qinglan_service.py, commit) or (None, why not)."""
+    try:
+        if os.path.realpath(git("rev-parse", "--show-toplevel").decode().strip()) != ROOT:
+            return None, "no repository history here"
+        commit = git("rev-list", "-1", "HEAD", "--", PYTHON_SERVICE).decode().strip()
+        if not commit:
+            return None, "%s is not in the repository's history" % PYTHON_SERVICE
+        # The last commit that touched the file either changed it (it has it) or removed it
+        # (its parent has it).
+        if subprocess.run(["git", "-C", ROOT, "cat-file", "-e", "%s:%s" % (commit, PYTHON_SERVICE)],
+                          stderr=subprocess.DEVNULL).returncode != 0:
+            commit = git("rev-parse", commit + "^").decode().strip()
+        names = [n for n in git("ls-tree", "--name-only", commit, "service/").decode().split("\n")
+                 if n.endswith(".py")]
+        os.makedirs(os.path.join(folder, "service"), exist_ok=True)
+        for name in names:
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(git("show", "%s:%s" % (commit, name)))
+        return os.path.join(folder, PYTHON_SERVICE), commit[:10]
+    except (OSError, subprocess.CalledProcessError):
+        return None, "no repository history here"
 
 
 def ask_service(port, address):
+    """The addresses of the service's reply, or None when it gave none (no answer, or not a reply
+    page)."""
     url = "http://127.0.0.1:%d/parse.php?kw=%s" % (port, urllib.parse.quote(address, safe=":/?&="))
-    with urllib.request.urlopen(url, timeout=60) as r:
-        page = r.read()
-    start = page.index(qinglan_service.REPLY_START) + len(qinglan_service.REPLY_START)
-    lines = page[start:page.index(qinglan_service.REPLY_END, start)].decode("ascii").split("\r\n")
-    return [] if lines == ["**/"] else lines
+    try:
+        with urllib.request.urlopen(url, timeout=60) as r:
+            page = r.read()
+        start = page.index(FIELD_START) + len(FIELD_START)
+        lines = page[start:page.index(FIELD_END, start)].decode("ascii").split("\r\n")
+    except (OSError, ValueError):
+        return None
+    return [] if lines == [REFUSAL] else lines
 
 
-def ask_yt_dlp(program, address):
-    r = subprocess.run([program, "--force-generic-extractor", "-g", "--no-warnings", "--no-cache-dir", address],
-                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+def ask_yt_dlp(address):
+    try:
+        r = subprocess.run(["yt-dlp", "--force-generic-extractor", "-g", "--no-warnings", "--no-cache-dir", address],
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    except subprocess.TimeoutExpired:
+        return []
     found = []
     for line in r.stdout.decode("utf-8", "replace").splitlines():
-        # Printed as it came, non-ASCII and blanks included: compared in the service's encoding.
-        a = page_media.absolute_address(line.strip(), line.strip())
+        # Printed as it came: in the service's form (non-ASCII and blanks percent-encoded).
+        a = urllib.parse.quote(line.strip(), safe="!#$%&'()*+,/:;=?@[]~")
         if a and a not in found:
             found.append(a)
     return found
-
-
-def is_media(site, address, cache={}):
-    if address not in cache:
-        if address.startswith(site.origin + "/"):
-            try:
-                with urllib.request.urlopen(address, timeout=10) as r:
-                    content_type = (r.headers.get("Content-Type") or "").split(";")[0].strip().lower()
-                cache[address] = page_media.is_media_type(content_type)
-            except (urllib.error.URLError, OSError):
-                cache[address] = False
-        else:
-            cache[address] = page_media.has_media_extension(address)
-    return cache[address]
 
 
 def timed(runs, fn):
@@ -70,74 +151,178 @@ def timed(runs, fn):
     for _ in range(runs):
         t = time.perf_counter()
         result = fn()
-        times.append(time.perf_counter() - t)
-    return result, statistics.median(times)
+        times.append((time.perf_counter() - t) * 1000)
+    return result, median(times)
+
+
+def met(ok):
+    return "met" if ok else "NOT MET"
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def services_table(args, build):
+    site = fixture_server.start()
+    # A client that cuts a connection (yt-dlp does) is no error worth a traceback here.
+    site.handle_error = lambda request, client_address: None
+    cpp = python = None
+    tmp = tempfile.TemporaryDirectory(prefix="ql-bench-")
+    try:
+        cpp_port = free_port()
+        cpp = subprocess.Popen(["wine", os.path.join(build, "service", "qinglan_service.exe"), "--allow-private",
+                                "--quiet", "--port", str(cpp_port)], stdin=subprocess.DEVNULL)
+        wait_until_answers(cpp_port, cpp, "qinglan_service.exe")
+        python_program, commit = python_service_from_history(tmp.name)
+        python_port = None
+        if python_program:
+            python_port = free_port()
+            python = subprocess.Popen([sys.executable, python_program, "--allow-private", "--quiet", "--port",
+                                       str(python_port)], stdin=subprocess.DEVNULL)
+            wait_until_answers(python_port, python, "the python service")
+        yt_dlp = shutil.which("yt-dlp")
+        yt_version = subprocess.run([yt_dlp, "--version"], stdout=subprocess.PIPE,
+                                    text=True).stdout.strip() if yt_dlp else None
+
+        print("1. The parse service on %d fixture pages on 127.0.0.1: median ms per page (%d requests each;"
+              " yt-dlp %d runs)" % (len(fixture_server.PAGES) + len(EXTRA), args.runs, args.yt_dlp_runs))
+        print("   c++ = qinglan_service.exe --allow-private under Wine, GET /parse.php?kw=ADDRESS")
+        print("   python = the python service as of commit %s" % commit if python_program
+              else "   python = baseline unavailable: %s" % commit)
+        print("   yt-dlp = yt-dlp %s --force-generic-extractor -g" % yt_version if yt_dlp
+              else "   yt-dlp = not installed (scripts/bench installs Debian's)")
+        head = "   %-22s %8s %9s %9s %5s %6s %6s  %s" % ("page", "c++ ms", "python ms", "yt-dlp ms", "c++",
+                                                         "python", "yt-dlp", "python's all found")
+        print(head)
+        print("   " + "-" * (len(head) - 3))
+        t_cpp, t_py, t_yt = [], [], []
+        n_cpp = n_py = n_yt = 0
+        missing, failures = [], []
+        for path in ["/pages/" + name for name in sorted(fixture_server.PAGES)] + EXTRA:
+            address = site.origin + path
+            c, tc = timed(args.runs, lambda: ask_service(cpp_port, address))
+            p, tp = timed(args.runs, lambda: ask_service(python_port, address)) if python_port else (None, None)
+            y, ty = timed(args.yt_dlp_runs, lambda: ask_yt_dlp(address)) if yt_dlp else ([], float("nan"))
+            t_cpp.append(tc)
+            if yt_dlp:
+                t_yt.append(ty)
+            name = path[len("/pages/"):] if path.startswith("/pages/") else path
+            silent = [who for who, rows in (("c++", c), ("python", p))
+                      if rows is None and (who == "c++" or python_port)]
+            failures += ["%s: no reply from the %s service" % (name, who) for who in silent]
+            c = c or []
+            if python_port:
+                p = p or []
+            n_cpp += len(c)
+            n_yt += len(y)
+            lost = []
+            if p is not None:
+                t_py.append(tp)
+                n_py += len(p)
+                lost = [a for a in p if a not in c]
+                missing += ["%s: not found by c++: %s" % (name, a.replace(site.origin, "")) for a in lost]
+            print("   %-22s %8.1f %9s %9.0f %5d %6s %6d  %s" % (
+                name, tc, "-" if tp is None else "%.1f" % tp, ty, len(c), "-" if p is None else len(p), len(y),
+                "-" if p is None else "NO (no reply)" if silent
+                else "yes" if not lost else "NO (%d missing)" % len(lost)))
+        print("   " + "-" * (len(head) - 3))
+        print("   %-22s %8.1f %9s %9.0f %5d %6s %6d  %s" % (
+            "all pages (median, sum)", median(t_cpp), "%.1f" % median(t_py) if t_py else "-", median(t_yt), n_cpp,
+            n_py if t_py else "-", n_yt, "-" if not t_py else ("yes" if not missing and not failures else "NO")))
+        for m in failures + missing:
+            print("     " + m)
+        if t_py:
+            ratio = median(t_py) / max(1e-6, median(t_cpp))
+            print("   goal: c++ at least 5x as fast as python (median per page): %.2fx  %s" % (ratio, met(ratio >= 5)))
+            print("   goal: every address the python service found: %d of %d found  %s"
+                  % (n_py - len(missing), n_py, met(not missing and not failures)))
+        else:
+            print("   goals against python: baseline unavailable")
+        if t_yt:
+            print("   (yt-dlp: c++ is %.0fx as fast, median per page)" % (median(t_yt) / max(1e-6, median(t_cpp))))
+    finally:
+        stop(cpp)
+        stop(python)
+        site.stop()
+        tmp.cleanup()
+
+
+def growth_table(tool, runs):
+    print("2. The c++ page reading: an 8 MiB page's time over a 1 MiB page's (median CPU time of %d readings"
+          " each, alternating;" % runs)
+    print("   service_reading_growth, native: the service's reading of a fetched page)")
+    if not os.path.exists(tool):
+        print("   %s is not built: figures unavailable" % tool)
+        return
+    out = subprocess.run([tool, str(runs)], stdout=subprocess.PIPE, text=True, check=True, timeout=1800).stdout
+    for line in out.splitlines():
+        kind, small, big, _ = line.split("\t")
+        growth = int(big) / max(1, int(small))
+        print("   %-26s 1 MiB %8.1f ms   8 MiB %8.1f ms   growth %5.1f  (goal: at most 10)  %s"
+              % (kind, int(small) / 1000, int(big) / 1000, growth, met(growth <= 10)))
+
+
+def program_table(exe, build, rounds, starts):
+    out = subprocess.run(["wine", exe, windows_path(os.path.join(build, "bench", "qinglan_bench_port.exe")),
+                          windows_path(os.path.join(build, "bench", "service_first_paint.exe")), str(rounds),
+                          str(starts)], stdout=subprocess.PIPE, text=True, timeout=1800).stdout
+    rows = [line.split("\t") for line in out.splitlines() if "\t" in line]
+    port = next((r[1] for r in rows if r[0] == "port"), "?")
+
+    def figures(kind, mode, column):
+        return [float(r[column]) for r in rows if r[0] == kind and r[1] == mode and r[column] != "-"]
+
+    print("3. The program's memory with its own service idle against without (the program built with the"
+          " service on 127.0.0.1:%s," % port)
+    print("   under Wine; GetProcessMemoryInfo: private bytes = PagefileUsage, which Wine fills with the process's"
+          " RssAnon of /proc,")
+    print("   working set = VmRSS;")
+    print("   once the window is idle, the service answers, and the figures have settled; median of %d runs)"
+          % rounds)
+    served = sum(1 for r in rows if r[0] == "memory" and r[1] == "with" and r[4] == "1")
+    p_with, p_without = median(figures("memory", "with", 2)), median(figures("memory", "without", 2))
+    w_with, w_without = median(figures("memory", "with", 3)), median(figures("memory", "without", 3))
+    print("   %-34s %10s %10s %10s" % ("", "with", "without", "cost"))
+    print("   %-34s %7.1f MiB %6.1f MiB %6.1f MiB" % ("private bytes", p_with / 1024, p_without / 1024,
+                                                     (p_with - p_without) / 1024))
+    print("   %-34s %7.1f MiB %6.1f MiB %6.1f MiB" % ("working set", w_with / 1024, w_without / 1024,
+                                                     (w_with - w_without) / 1024))
+    print("   (the service answered in %d of %d runs with it)" % (served, len(figures("memory", "with", 2))))
+    cost = (p_with - p_without) / 1024
+    print("   goal: the idle service costs at most 5 MiB of private bytes: %.1f MiB  %s" % (cost, met(cost <= 5)))
+    print("4. Process start to the first skinned paint, with the program's own service and without"
+          " (%d starts each, alternating;" % starts)
+    print("   the child reports its own figure; the machine's load spreads them: quartiles and the fastest beside"
+          " the median)")
+    s_with, s_without = figures("paint", "with", 2), figures("paint", "without", 2)
+    k_with, k_without = figures("paint", "with", 3), figures("paint", "without", 3)
+    print("   %-28s %9s %17s %9s %12s %5s" % ("", "median", "quartiles", "fastest", "skin median", "runs"))
+    for label, total, skin in (("with the service", s_with, k_with), ("without (the port is taken)", s_without,
+                                                                       k_without)):
+        q = statistics.quantiles(total, n=4) if len(total) > 1 else [float("nan")] * 3
+        print("   %-28s %6.1f ms %7.1f-%6.1f ms %6.1f ms %9.1f ms %5d" % (label, median(total), q[0], q[2],
+                                                                        min(total, default=float("nan")),
+                                                                        median(skin), len(total)))
+    ratio = median(s_with) / max(1e-6, median(s_without))
+    print("   goal: no slower (median within 5%%): %.2f x  %s" % (ratio, met(ratio <= 1.05)))
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--runs", type=int, default=3, help="runs per page of each (the median counts)")
-    parser.add_argument("--yt-dlp", default="yt-dlp")
+    parser.add_argument("exe", help="service_bench.exe of the Windows build")
+    parser.add_argument("--runs", type=int, default=5, help="requests per page to each service (median counts)")
+    parser.add_argument("--yt-dlp-runs", type=int, default=3)
+    parser.add_argument("--growth-tool", default=os.path.join(ROOT, "build", "native", "bench",
+                                                              "service_reading_growth"))
+    parser.add_argument("--growth-runs", type=int, default=9)
+    parser.add_argument("--memory-rounds", type=int, default=5)
+    parser.add_argument("--starts", type=int, default=30)
     args = parser.parse_args()
-    version = subprocess.run([args.yt_dlp, "--version"], stdout=subprocess.PIPE, text=True).stdout.strip()
-
-    site = fixture_server.start()
-    service = qinglan_service.Server(("127.0.0.1", 0), qinglan_service.Handler)
-    service.quiet = True
-    service.allow_private = True
-    threading.Thread(target=service.serve_forever, daemon=True).start()
-    port = service.server_address[1]
-
-    rows, t_yt, t_sv = [], [], []
-    totals = dict(yt=0, sv=0, both=0, yt_only=0, sv_only=0, yt_bad=0, sv_bad=0)
-    details = []
-    try:
-        for path in ["/pages/" + name for name in sorted(fixture_server.PAGES)] + EXTRA:
-            address = site.origin + path
-            yt, ty = timed(args.runs, lambda: ask_yt_dlp(args.yt_dlp, address))
-            sv, ts = timed(args.runs, lambda: ask_service(port, address))
-            t_yt.append(ty)
-            t_sv.append(ts)
-            yt_only = [a for a in yt if a not in sv]
-            sv_only = [a for a in sv if a not in yt]
-            yt_bad = [a for a in yt if not is_media(site, a)]
-            sv_bad = [a for a in sv if not is_media(site, a)]
-            counts = dict(yt=len(yt), sv=len(sv), both=len(yt) - len(yt_only), yt_only=len(yt_only),
-                          sv_only=len(sv_only), yt_bad=len(yt_bad), sv_bad=len(sv_bad))
-            for k, v in counts.items():
-                totals[k] += v
-            name = path[len("/pages/"):] if path.startswith("/pages/") else path.lstrip("/")
-            rows.append((name, counts, ty, ts))
-            for label, items in (("only yt-dlp", yt_only), ("not media, yt-dlp", yt_bad),
-                                 ("not media, service", sv_bad)):
-                details += ["  %-22s %-20s %s" % (name, label, a.replace(site.origin, ""))
-                            for a in items]
-    finally:
-        service.shutdown()
-        service.server_close()
-        site.stop()
-
-    print("The bundled service against yt-dlp %s --force-generic-extractor -g, %d fixture pages on 127.0.0.1"
-          % (version, len(rows)))
-    print("(addresses found; not media = not served as media on the fixture site, or no media extension elsewhere;"
-          " times: median of %d runs)" % args.runs)
-    head = "%-22s %7s %7s %5s %7s %8s %9s %9s %9s %9s" % ("page", "yt-dlp", "service", "both", "yt-only",
-                                                           "svc-only", "yt-bad", "svc-bad", "yt-dlp ms", "svc ms")
-    print(head)
-    print("-" * len(head))
-    for name, c, ty, ts in rows:
-        print("%-22s %7d %7d %5d %7d %8d %9d %9d %9.0f %9.1f" % (name, c["yt"], c["sv"], c["both"], c["yt_only"],
-                                                                   c["sv_only"], c["yt_bad"], c["sv_bad"],
-                                                                   ty * 1000, ts * 1000))
-    print("-" * len(head))
-    print("%-22s %7d %7d %5d %7d %8d %9d %9d %9.0f %9.1f" % ("total / median", totals["yt"], totals["sv"],
-                                                               totals["both"], totals["yt_only"], totals["sv_only"],
-                                                               totals["yt_bad"], totals["sv_bad"],
-                                                               statistics.median(t_yt) * 1000,
-                                                               statistics.median(t_sv) * 1000))
-    if details:
-        print("Addresses to look at:")
-        print("\n".join(details))
+    build = os.path.dirname(os.path.dirname(os.path.abspath(args.exe)))
+    services_table(args, build)
+    growth_table(args.growth_tool, args.growth_runs)
+    program_table(args.exe, build, args.memory_rounds, args.starts)
     return 0
 
 

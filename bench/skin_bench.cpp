@@ -64,7 +64,7 @@ struct StartFigure {
     double skin = 0;    // ms of that from the window's creation event on
 };
 
-// The child's figures, from its exit code (two 16-bit counts of 10 microseconds).
+// The child's figures, from its exit code (two 16-bit counts of 100 microseconds).
 StartFigure ChildFigure(const std::wstring& program) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -84,7 +84,7 @@ StartFigure ChildFigure(const std::wstring& program) {
     if (code <= 0xFFFF) {
         return {};
     }
-    return {(code >> 16) / 100.0, (code & 0xFFFF) / 100.0};
+    return {(code >> 16) / 10.0, (code & 0xFFFF) / 10.0};
 }
 
 }  // namespace
