@@ -55,7 +55,12 @@ PinningProxy::PinningProxy(bool allowPrivate, Clock::time_point deadline, Lookup
 
 PinningProxy::~PinningProxy() {
     stop_ = true;
-    if (acceptor_.joinable()) acceptor_.join();
+    if (acceptor_.joinable()) {
+        // A connection of our own wakes the acceptor's wait at once instead of at the end of
+        // its slice, so that a fetch's end is not held up by its proxy.
+        WakeListener();
+        acceptor_.join();
+    }
     std::vector<std::thread> workers;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -83,6 +88,15 @@ bool PinningProxy::Start(std::string* why) {
     return true;
 }
 
+void PinningProxy::WakeListener() {
+    UniqueSocket wake(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<u_short>(port_));
+    if (wake) connect(wake.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+}
+
 std::string PinningProxy::refusal() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return refusal_;
@@ -97,7 +111,9 @@ void PinningProxy::Accept() noexcept {
     try {
         while (WaitSocket(listener_.get(), POLLRDNORM, deadline_, &stop_)) {
             UniqueSocket client(accept(listener_.get(), nullptr, nullptr));
+            if (stop_) break;
             if (!client) continue;
+            SetNoDelay(client.get());
             std::lock_guard<std::mutex> lock(mutex_);
             if (workers_.size() >= kMaxTunnels) continue;  // closes the client
             workers_.emplace_back([this, c = std::move(client)]() mutable noexcept { Serve(std::move(c)); });
@@ -173,6 +189,7 @@ void PinningProxy::Serve(UniqueSocket client) noexcept {
             answer("504 Gateway Timeout");
             return;
         }
+        SetNoDelay(server.get());
         if (tunnel) {
             if (!SendAll(client.get(), "HTTP/1.1 200 Connection established\r\n\r\n", deadline_)) return;
         } else {

@@ -42,6 +42,7 @@ private:
     void Accept() noexcept;
     void Serve(UniqueSocket client) noexcept;
     void Refuse(const std::string& why);
+    void WakeListener();
 
     const bool allowPrivate_;
     const Clock::time_point deadline_;

@@ -46,13 +46,48 @@ bool SendAll(SOCKET socket, std::string_view bytes, Clock::time_point deadline) 
     return true;
 }
 
+void SetNoDelay(SOCKET socket) {
+    const BOOL on = TRUE;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
 std::string AddressText(const sockaddr* address, int length) {
     char host[NI_MAXHOST] = {};
     if (getnameinfo(address, length, host, sizeof host, nullptr, 0, NI_NUMERICHOST) != 0) return std::string();
     return host;
 }
 
+namespace {
+
+// getaddrinfo's answer for `host` as socket addresses; `error` is its result.
+std::vector<SocketAddress> Resolve(const std::string& host, int port, int flags, int* error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = flags;
+    UniqueAddressList list;
+    *error = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, list.put());
+    std::vector<SocketAddress> addresses;
+    for (const addrinfo* a = list.get(); *error == 0 && a != nullptr; a = a->ai_next) {
+        if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        SocketAddress address;
+        std::memcpy(&address.storage, a->ai_addr, a->ai_addrlen);
+        address.length = static_cast<int>(a->ai_addrlen);
+        address.text = AddressText(a->ai_addr, address.length);
+        addresses.push_back(std::move(address));
+    }
+    return addresses;
+}
+
+}  // namespace
+
 std::vector<SocketAddress> Lookup(const std::string& host, int port, Clock::time_point deadline, std::string* why) {
+    // An address written as numbers asks no resolver and cannot hang: no thread for it.
+    int error = 0;
+    std::vector<SocketAddress> numeric = Resolve(host, port, AI_NUMERICHOST, &error);
+    if (error == 0 && !numeric.empty()) return numeric;
+
     // Shared with the lookup's thread, which may outlive this call.
     struct Result {
         std::mutex mutex;
@@ -64,21 +99,8 @@ std::vector<SocketAddress> Lookup(const std::string& host, int port, Clock::time
     auto result = std::make_shared<Result>();
     std::thread([result, host, port]() noexcept {
         try {
-            addrinfo hints{};
-            hints.ai_family = AF_UNSPEC;
-            hints.ai_socktype = SOCK_STREAM;
-            hints.ai_protocol = IPPROTO_TCP;
-            UniqueAddressList list;
-            const int error = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, list.put());
-            std::vector<SocketAddress> addresses;
-            for (const addrinfo* a = list.get(); error == 0 && a != nullptr; a = a->ai_next) {
-                if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
-                SocketAddress address;
-                std::memcpy(&address.storage, a->ai_addr, a->ai_addrlen);
-                address.length = static_cast<int>(a->ai_addrlen);
-                address.text = AddressText(a->ai_addr, address.length);
-                addresses.push_back(std::move(address));
-            }
+            int error = 0;
+            std::vector<SocketAddress> addresses = Resolve(host, port, 0, &error);
             std::lock_guard<std::mutex> lock(result->mutex);
             result->error = error;
             result->addresses = std::move(addresses);

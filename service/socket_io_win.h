@@ -34,6 +34,11 @@ std::vector<SocketAddress> Lookup(const std::string& host, int port, Clock::time
 using LookupFunction =
     std::function<std::vector<SocketAddress>(const std::string& host, int port, Clock::time_point, std::string* why)>;
 
+// Sends every piece as soon as it is written. A relay writes each piece it reads at once;
+// held back until the peer acknowledges the last one (which it delays), each answer would
+// wait tens of milliseconds.
+void SetNoDelay(SOCKET socket);
+
 // A connected socket to the first of `addresses` that answers; each gets an equal share of
 // the time left, so no single silent address uses up the whole deadline.
 UniqueSocket ConnectFirst(const std::vector<SocketAddress>& addresses, Clock::time_point deadline, std::string* why);
