@@ -60,9 +60,15 @@ TEST(PageFetchWin, FetchesFollowsAndCuts) {
         }
         EXPECT_EQ(page->url, site + row.finalPath) << row.path;
         EXPECT_EQ(page->contentType, row.contentType) << row.path;
-        if (row.bodySize) EXPECT_EQ(page->body.size(), row.bodySize) << row.path;
-        if (row.bodyHolds) EXPECT_NE(page->body.find(row.bodyHolds), std::string::npos) << row.path;
-        if (std::string(row.contentType).rfind("text/", 0) != 0) EXPECT_TRUE(page->body.empty()) << row.path;
+        if (row.bodySize) {
+            EXPECT_EQ(page->body.size(), row.bodySize) << row.path;
+        }
+        if (row.bodyHolds) {
+            EXPECT_NE(page->body.find(row.bodyHolds), std::string::npos) << row.path;
+        }
+        if (std::string(row.contentType).rfind("text/", 0) != 0) {
+            EXPECT_TRUE(page->body.empty()) << row.path;
+        }
     }
 }
 
@@ -82,7 +88,9 @@ TEST(PageFetchWin, SilentAndTricklingServersEndAtTheDeadline) {
         // A short deadline: the test's own time limit catches a fetch that runs past it.
         const auto page = fetcher.Fetch(site + row.path, Clock::now() + std::chrono::seconds(2), &why);
         EXPECT_EQ(page.has_value(), row.fetched) << row.path << ": " << why;
-        if (page) EXPECT_NE(page->body.find("<video"), std::string::npos) << row.path;
+        if (page) {
+            EXPECT_NE(page->body.find("<video"), std::string::npos) << row.path;
+        }
     }
 }
 
