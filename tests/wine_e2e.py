@@ -230,14 +230,17 @@ class Driver:
         os.mkdir(bindir)
         stub = os.path.join(bindir, "xdg-open")
         with open(stub, "w") as f:
+            # Written under a hidden name and renamed when whole, so that a reader never takes a
+            # call that is still being written for one with no arguments.
             f.write('#!/bin/sh\n# Records its arguments, NUL-terminated, one file per call.\n'
-                    'f=$(mktemp "%s/call.XXXXXX")\nprintf "%%s\\0" "$@" > "$f"\n' % self.calls)
+                    'f=$(mktemp "%s/.call.XXXXXX")\nprintf "%%s\\0" "$@" > "$f"\nmv "$f" "${f%%/.call.*}/call.${f##*.}"\n'
+                    % self.calls)
         os.chmod(stub, 0o755)
         self.env["PATH"] = bindir + os.pathsep + self.env.get("PATH", "")
 
     def browser_calls(self):
         calls = []
-        for name in sorted(os.listdir(self.calls)):
+        for name in sorted(n for n in os.listdir(self.calls) if n.startswith("call.")):
             with open(os.path.join(self.calls, name), "rb") as f:
                 calls.append(f.read().split(b"\0")[:-1])
         return calls
