@@ -9,6 +9,8 @@ Run inside a Wine session (scripts/bench does, with service_bench.exe of the Win
      repository's history into a temporary folder: it is no longer in the tree) and of
      yt-dlp's generic extractor (--force-generic-extractor -g); the addresses each found, and
      whether the C++ service found every address the python one found.
+  1b. The page reading alone, without the network: the C++ reading (service_read_page of the
+     native build) against the python service's, per fixture page.
   2. The C++ page reading's time for an 8 MiB page over a 1 MiB page (service_reading_growth of
      the native build): a plain page and hostile ones.
   3. and 4. The program's memory with its own service idle against without it, and its
@@ -163,18 +165,17 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def services_table(args, build):
+def services_table(args, build, history):
     site = fixture_server.start()
     # A client that cuts a connection (yt-dlp does) is no error worth a traceback here.
     site.handle_error = lambda request, client_address: None
     cpp = python = None
-    tmp = tempfile.TemporaryDirectory(prefix="ql-bench-")
     try:
         cpp_port = free_port()
         cpp = subprocess.Popen(["wine", os.path.join(build, "service", "qinglan_service.exe"), "--allow-private",
                                 "--quiet", "--port", str(cpp_port)], stdin=subprocess.DEVNULL)
         wait_until_answers(cpp_port, cpp, "qinglan_service.exe")
-        python_program, commit = python_service_from_history(tmp.name)
+        python_program, commit = history
         python_port = None
         if python_program:
             python_port = free_port()
@@ -245,7 +246,61 @@ def services_table(args, build):
         stop(cpp)
         stop(python)
         site.stop()
-        tmp.cleanup()
+
+
+def reading_table(tool, history, runs):
+    """The page reading alone, without the network: the C++ reading (the service_read_page tool
+    of the native build, its own median over `runs` readings) against the python service's
+    page_media on the same bytes, in this process."""
+    python_program, commit = history
+    print("1b. The page reading alone on the %d fixture pages (no network): median microseconds of one"
+          " reading (%d readings each)" % (len(fixture_server.PAGES), runs))
+    if not os.path.exists(tool) or not python_program:
+        print("   figures unavailable: %s" % (commit if not python_program else tool + " is not built"))
+        return
+    sys.path.insert(0, os.path.dirname(python_program))
+    try:
+        import page_media  # the python service's reading, from the repository's history
+    finally:
+        sys.path.pop(0)
+    site = fixture_server.start()
+    try:
+        other = "http://localhost:%d" % site.server_address[1]
+        print("   %-22s %10s %10s %6s %6s" % ("page", "c++ us", "python us", "c++", "python"))
+        t_cpp, t_py = [], []
+        for name in sorted(fixture_server.PAGES):
+            header, body = fixture_server.page_body(name, site.origin, other)
+            url = site.origin + "/pages/" + name
+            content_type, params = page_media._split_type(header)
+            page = page_media.Fetched(url, content_type, params.get("charset"), body)
+            times = []
+            for _ in range(runs):
+                start = time.perf_counter()
+                found = page_media.page_media(page, True)
+                times.append((time.perf_counter() - start) * 1e6)
+            with tempfile.NamedTemporaryFile(delete=False) as f:
+                f.write(body)
+            try:
+                args = [tool, f.name, url, content_type] + ([params["charset"]] if params.get("charset") else [])
+                rows = read_page_rows(subprocess.run(args, check=True, stdout=subprocess.PIPE, timeout=600).stdout)
+                cpp_us = int(subprocess.run([tool, "--repeat", str(runs)] + args[1:], check=True,
+                                            stdout=subprocess.PIPE, timeout=600).stdout)
+            finally:
+                os.unlink(f.name)
+            t_cpp.append(cpp_us)
+            t_py.append(median(times))
+            print("   %-22s %10d %10.0f %6d %6d" % (name, cpp_us, median(times), len(rows), len(found)))
+        ratio = median(t_py) / max(1e-6, median(t_cpp))
+        print("   %-22s %10.0f %10.0f" % ("all pages (median)", median(t_cpp), median(t_py)))
+        print("   the c++ reading against the python service's (median per page): %.1fx as fast" % ratio)
+    finally:
+        site.stop()
+
+
+def read_page_rows(reply):
+    start = reply.index(FIELD_START) + len(FIELD_START)
+    lines = reply[start:reply.index(FIELD_END, start)].split(b"\r\n")
+    return [] if lines == [REFUSAL.encode()] else lines
 
 
 def growth_table(tool, runs):
@@ -316,11 +371,17 @@ def main():
     parser.add_argument("--growth-tool", default=os.path.join(ROOT, "build", "native", "bench",
                                                               "service_reading_growth"))
     parser.add_argument("--growth-runs", type=int, default=9)
+    parser.add_argument("--read-tool", default=os.path.join(ROOT, "build", "native", "tests", "service",
+                                                            "service_read_page"))
+    parser.add_argument("--reading-runs", type=int, default=20)
     parser.add_argument("--memory-rounds", type=int, default=5)
     parser.add_argument("--starts", type=int, default=30)
     args = parser.parse_args()
     build = os.path.dirname(os.path.dirname(os.path.abspath(args.exe)))
-    services_table(args, build)
+    with tempfile.TemporaryDirectory(prefix="ql-bench-") as folder:
+        history = python_service_from_history(folder)
+        services_table(args, build, history)
+        reading_table(args.read_tool, history, args.reading_runs)
     growth_table(args.growth_tool, args.growth_runs)
     program_table(args.exe, build, args.memory_rounds, args.starts)
     return 0
