@@ -42,6 +42,7 @@
 #include "app/form.h"
 #include "app/main_window.h"
 #include "tests/probe_win.h"
+#include "tests/resolve/window_access_win.h"
 #include "text/wide.h"
 
 namespace {
@@ -49,147 +50,7 @@ namespace {
 using ql::GbkFromWide;
 using ql::Text;
 using ql::WideFromGbk;
-using ql::test::Hex;
-
-std::string Unhex(const char* hex) {
-    std::string out;
-    if (std::strcmp(hex, "-") == 0) {
-        return out;
-    }
-    for (std::size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
-        const char pair[3] = {hex[i], hex[i + 1], 0};
-        out.push_back(static_cast<char>(std::strtoul(pair, nullptr, 16)));
-    }
-    return out;
-}
-
-// The window the commands address: the one chosen with "use" while it exists, else the
-// topmost main window.
-HWND chosen = nullptr;
-
-HWND MainWindow() {
-    if (chosen) {
-        return IsWindow(chosen) && IsWindowVisible(chosen) ? chosen : nullptr;
-    }
-    return ql::test::FindMainWindow();
-}
-
-BOOL CALLBACK CollectMainWindow(HWND window, LPARAM param) {
-    static const std::wstring title = WideFromGbk(Text("青岚综合视频下载精灵 v1.0"));
-    wchar_t text[64] = {};
-    if (IsWindowVisible(window) && GetWindowTextW(window, text, 64) && title == text) {
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    }
-    return TRUE;
-}
-
-struct Controls {
-    HWND window = nullptr, edit = nullptr, list = nullptr, button = nullptr;
-};
-
-BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
-    auto* c = reinterpret_cast<Controls*>(param);
-    wchar_t cls[64] = {};
-    GetClassNameW(child, cls, 64);
-    if (_wcsicmp(cls, L"Edit") == 0) {
-        c->edit = child;
-    } else if (_wcsicmp(cls, L"SysListView32") == 0) {
-        c->list = child;
-    } else if (_wcsicmp(cls, L"Button") == 0) {
-        wchar_t text[64] = {};
-        GetWindowTextW(child, text, 64);
-        if (std::wcscmp(text, L"获取下载") == 0) {
-            c->button = child;
-        }
-    }
-    return TRUE;
-}
-
-Controls Find() {
-    Controls c;
-    c.window = MainWindow();
-    if (c.window) {
-        EnumChildWindows(c.window, CollectChild, reinterpret_cast<LPARAM>(&c));
-    }
-    if (!c.window || !c.edit || !c.list || !c.button) {
-        std::printf("error main window or its controls not found\n");
-        std::exit(2);
-    }
-    return c;
-}
-
-// Memory in the program's process, for list messages whose arguments are pointers.
-class Remote {
-public:
-    Remote(HWND window, std::size_t size) : size_(size) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        base_ = process_ ? VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
-        if (!base_) {
-            std::printf("error no memory in the program's process\n");
-            std::exit(2);
-        }
-    }
-    ~Remote() {
-        VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
-        CloseHandle(process_);
-    }
-    char* at(std::size_t offset) const { return static_cast<char*>(base_) + offset; }
-    void Write(std::size_t offset, const void* data, std::size_t n) {
-        WriteProcessMemory(process_, at(offset), data, n, nullptr);
-    }
-    void Read(std::size_t offset, void* data, std::size_t n) {
-        ReadProcessMemory(process_, at(offset), data, n, nullptr);
-    }
-
-private:
-    HANDLE process_ = nullptr;
-    void* base_ = nullptr;
-    std::size_t size_;
-};
-
-constexpr int kTextChars = 8192;
-
-// The clipboard is open only for a moment at a time, by the program or by Wine's X11 driver
-// answering another program: it is tried for up to two seconds.
-bool OpenClipboardSoon(HWND owner) {
-    for (int tries = 0; tries < 100; ++tries) {
-        if (OpenClipboard(owner)) {
-            return true;
-        }
-        Sleep(20);
-    }
-    return false;
-}
-
-std::string RowText(HWND list, Remote& mem, int row) {
-    LVITEMW item = {};
-    item.iSubItem = 0;
-    item.cchTextMax = kTextChars;
-    item.pszText = reinterpret_cast<wchar_t*>(mem.at(sizeof(LVITEMW)));
-    mem.Write(0, &item, sizeof item);
-    const auto n =
-        static_cast<std::size_t>(SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(mem.at(0))));
-    std::wstring text(n, L'\0');
-    mem.Read(sizeof(LVITEMW), text.data(), n * sizeof(wchar_t));
-    return GbkFromWide(text).str();
-}
-
-std::string ClipboardFormat(UINT format) {
-    std::string out;
-    if (HANDLE h = GetClipboardData(format)) {
-        if (format == CF_UNICODETEXT) {
-            out = GbkFromWide(static_cast<const wchar_t*>(GlobalLock(h))).str();
-        } else {
-            out = static_cast<const char*>(GlobalLock(h));
-        }
-        GlobalUnlock(h);
-    } else {
-        out = "<none>";
-    }
-    return out;
-}
+using namespace ql::test;
 
 int Run(const std::string& cmd, const std::string& argument) {
     if (cmd.empty()) {
