@@ -26,7 +26,6 @@ import argparse
 import fcntl
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
@@ -36,6 +35,7 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
+import tools  # noqa: E402
 from wine_e2e import Driver, Failed, main, unhex  # noqa: E402
 
 PORT = 47615
@@ -61,15 +61,9 @@ PLACES = [(20, 20), (540, 20)]
 def answer(extra=b""):
     """The status of GET / from the service address, or 0 when nothing answers there."""
     try:
-        with socket.create_connection(("127.0.0.1", PORT), timeout=5) as s:
-            s.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n%s\r\n" % (PORT, extra))
-            data = b""
-            while True:
-                chunk = s.recv(65536)
-                if not chunk:
-                    break
-                data += chunk
-        return int(data.split()[1]) if data.startswith(b"HTTP/") else 0
+        status, _, _, _ = tools.exchange(
+            PORT, b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n%s\r\n" % (PORT, extra), timeout=5)
+        return status
     except (OSError, ValueError, IndexError):
         return 0
 
