@@ -98,7 +98,7 @@ std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, 
         return std::nullopt;
     }
     // Every connection of this fetch goes through one proxy that checks where it goes.
-    PinningProxy proxy(allowPrivate_, deadline, lookup_);
+    PinningProxy proxy(allowPrivate_, deadline, lookup_, judge_);
     if (!proxy.Start(why)) return std::nullopt;
     const std::wstring proxyList = L"http=http://127.0.0.1:" + std::to_wstring(proxy.port()) +
                                    L" https=http://127.0.0.1:" + std::to_wstring(proxy.port());

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "service/page_fetch.h"
+#include "service/pinning_proxy_win.h"
 #include "service/socket_io_win.h"
 
 namespace ql::service {
@@ -12,14 +13,16 @@ namespace ql::service {
 class SystemPageFetcher : public PageFetcher {
 public:
     // `allowPrivate`: loopback, private and other non-public hosts may be fetched (tests).
-    // `lookup` answers the addresses of a name (the system's lookup unless told otherwise).
-    explicit SystemPageFetcher(bool allowPrivate, LookupFunction lookup = Lookup)
-        : allowPrivate_(allowPrivate), lookup_(std::move(lookup)) {}
+    // `lookup` answers the addresses of a name (the system's lookup unless told otherwise);
+    // `judge` says which addresses are public (the address filter unless told otherwise).
+    explicit SystemPageFetcher(bool allowPrivate, LookupFunction lookup = Lookup, AddressJudge judge = IsPublicAddress)
+        : allowPrivate_(allowPrivate), lookup_(std::move(lookup)), judge_(std::move(judge)) {}
     std::optional<FetchedPage> Fetch(const std::string& url, Clock::time_point deadline, std::string* why) override;
 
 private:
     bool allowPrivate_;
     LookupFunction lookup_;
+    AddressJudge judge_;
 };
 
 }  // namespace ql::service

@@ -50,8 +50,8 @@ void Relay(SOCKET a, SOCKET b, Clock::time_point deadline, const std::atomic<boo
 
 }  // namespace
 
-PinningProxy::PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup)
-    : allowPrivate_(allowPrivate), deadline_(deadline), lookup_(std::move(lookup)) {}
+PinningProxy::PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup, AddressJudge judge)
+    : allowPrivate_(allowPrivate), deadline_(deadline), lookup_(std::move(lookup)), judge_(std::move(judge)) {}
 
 PinningProxy::~PinningProxy() {
     stop_ = true;
@@ -172,7 +172,7 @@ void PinningProxy::Serve(UniqueSocket client) noexcept {
         std::string refused;
         for (SocketAddress& address : addresses) {
             const auto ip = ParseIpAddress(address.text);
-            if (allowPrivate_ || (ip && IsPublicAddress(*ip))) {
+            if (allowPrivate_ || (ip && judge_(*ip))) {
                 allowed.push_back(std::move(address));
             } else {
                 refused += (refused.empty() ? "" : ", ") + address.text;

@@ -16,15 +16,22 @@
 #include <vector>
 
 #include "base/owned_socket_win.h"
+#include "service/address_filter.h"
 #include "service/page_fetch.h"
 #include "service/socket_io_win.h"
 
 namespace ql::service {
 
+// Whether a fetch may connect to an address when private targets are not allowed: the address
+// filter's IsPublicAddress, or what a test judges in its place.
+using AddressJudge = std::function<bool(const IpAddress&)>;
+
 class PinningProxy {
 public:
-    // `lookup` answers the addresses of a name (the system's lookup unless told otherwise).
-    PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup = Lookup);
+    // `lookup` answers the addresses of a name (the system's lookup unless told otherwise);
+    // `judge` says which addresses are public.
+    PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup = Lookup,
+                 AddressJudge judge = IsPublicAddress);
     ~PinningProxy();
     PinningProxy(const PinningProxy&) = delete;
     PinningProxy& operator=(const PinningProxy&) = delete;
@@ -47,6 +54,7 @@ private:
     const bool allowPrivate_;
     const Clock::time_point deadline_;
     const LookupFunction lookup_;
+    const AddressJudge judge_;
     UniqueSocket listener_;
     int port_ = 0;
     std::atomic<bool> stop_{false};

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "base/owned_socket_win.h"
@@ -250,6 +252,38 @@ TEST(PageFetchWin, LocalNamesAreRefusedWithoutALookup) {
             << row.host;
         EXPECT_FALSE(why.empty()) << row.host;
         EXPECT_EQ(lookup.Asked(row.host), row.lookups) << row.host;
+    }
+}
+
+// Every hop's connection is checked again: a site that counts as public for its first
+// connection only is refused at its redirect, and the page it redirects to is never asked for
+// (the driver fails the run if "must-not-arrive" reaches the site).
+TEST(PageFetchWin, EveryRedirectIsCheckedAgain) {
+    const std::string site = Site();
+    const std::string port = site.substr(site.rfind(':'));
+    const struct {
+        const char* path;
+        int publicConnections;  // how many connections the judge lets through before the filter's own word
+        bool fetched;
+    } rows[] = {
+        {"/redirect/1/pages/html5-player.html", 1000, true},
+        {"/redirect/1/must-not-arrive/redirected", 1, false},
+        {"/redirect/3/must-not-arrive/redirected-later", 3, false},
+    };
+    for (const auto& row : rows) {
+        TestLookup lookup({{"video.example.com", {{"127.0.0.1:0"}, {"127.0.0.1:0"}}}});
+        auto judged = std::make_shared<std::atomic<int>>(0);
+        SystemPageFetcher fetcher(false, lookup.Function(), [judged, &row](const IpAddress& ip) {
+            return ++*judged <= row.publicConnections || IsPublicAddress(ip);
+        });
+        std::string why;
+        const auto page =
+            fetcher.Fetch(std::string("http://video.example.com") + port + row.path, Clock::now() + kFetchTime, &why);
+        EXPECT_EQ(page.has_value(), row.fetched) << row.path << ": " << why;
+        if (!row.fetched) {
+            EXPECT_NE(why.find("not public"), std::string::npos) << row.path << ": " << why;
+        }
+        EXPECT_EQ(*judged, row.publicConnections < 1000 ? row.publicConnections + 1 : 2) << row.path;
     }
 }
 

@@ -6,7 +6,7 @@
 Starts fixture_server on a free 127.0.0.1 port and its TLS site, passes the ports in
 QL_FIXTURE_PORT and QL_FIXTURE_TLS_PORT (the latter only when the TLS site runs), runs
 `wine PROGRAM ARGS…` inside the caller's Wine session, and fails when the program fails,
-outlives the timeout, or the site saw a request whose path holds "must-not-arrive" (a fetch
+outlives the timeout, or the site saw a request whose path starts "/must-not-arrive" (a fetch
 that the address filter should have stopped before any byte left).
 """
 
@@ -30,7 +30,7 @@ def main(argv):
         env["QL_FIXTURE_TLS_PORT"] = str(server.tls_port)
     code = tools.run_wine(argv, env, timeout, "run_with_fixture")
     server.stop()
-    leaked = [path for path, _ in server.seen if "must-not-arrive" in path]
+    leaked = [path for path, _ in server.seen if path.startswith("/must-not-arrive")]
     if leaked:
         print("run_with_fixture: refused fetches reached the site: %s" % leaked, file=sys.stderr)
         code = code or 1
