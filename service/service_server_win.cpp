@@ -50,6 +50,15 @@ void Drain(SOCKET socket, Clock::time_point until) {
     }
 }
 
+// The fetcher of a reply that needs none.
+class NoFetch : public PageFetcher {
+public:
+    std::optional<FetchedPage> Fetch(const std::string&, Clock::time_point, std::string* why) override {
+        if (why) *why = "no fetch here";
+        return std::nullopt;
+    }
+};
+
 std::string RequestLine(const RequestHead& head) { return head.method + " " + head.target.substr(0, 300); }
 
 }  // namespace
@@ -144,9 +153,14 @@ void ServiceServer::Run() noexcept {
                     client.until = now + kLingerTime;
                     continue;
                 }
-                // Whether the answer needs a fetch: asked without fetching anything.
+                // Whether the answer needs a fetch: asked without fetching anything. A sample
+                // address is answered from here, like the site's pages: it takes no fetch place.
                 bool wantsFetch = false;
-                const Response answer = Answer(head, site, [&](std::string_view) -> std::optional<std::string> {
+                const Response answer = Answer(head, site, [&](std::string_view query) -> std::optional<std::string> {
+                    if (!SampleVideoId(KwValue(query)).empty()) {
+                        NoFetch none;
+                        return ParseReply(query, site.Base(), none);
+                    }
                     wantsFetch = true;
                     return std::string();
                 });

@@ -201,6 +201,9 @@ def slow_pages_hold_up_nothing(port, site):
         t.start()
     for page in ("/", "/my-show-id-soft.html"):
         check(get(port, page)[0] == 200, "%s answered while four fetches are held" % page)
+    # A sample address needs no fetch: it is answered too, with its rows.
+    status, rows = parse(port, "http://v.example.test/v_show/id_busy.html")
+    check(status == 200 and len(rows or []) == 3, "a sample address answered while four fetches are held (%d)" % status)
     for t in extra:
         t.join(GUARD * 2)
     check(busy == [503] * 24, "parse requests beyond four fetches: 503 (%r)" % busy)
