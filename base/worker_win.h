@@ -28,12 +28,12 @@ inline HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* param) {
 }
 
 // How the wait for a worker went: whether the worker started at all, whether it ended within
-// the limit, and the quit message taken during the wait (the program is ending; the caller
-// posts it again).
+// the limit, and whether the program is ending (a quit message came during the wait; it has
+// been posted again for the message loop).
 struct WorkerWait {
     bool started = false;
     bool ended = false;
-    std::optional<WPARAM> quit;
+    bool quitting = false;
 };
 
 namespace worker_detail {
@@ -49,20 +49,26 @@ DWORD RunSharedJob(void* param) {
 // Runs `Work(*job)` on a worker thread started by `start` and waits for it up to `limitMs`,
 // with this thread's messages processed and the busy pointer shown (WaitForThreadWithMessages).
 // A worker still running at the end of the wait is left to end on its own: closing its
-// handle does not stop it.
+// handle does not stop it. A quit message taken by the wait is posted again.
 template <class Job, void (*Work)(Job&)>
 WorkerWait RunJobOnWorker(const std::shared_ptr<Job>& job, std::int64_t limitMs,
                           WorkerStart start = &StartWorkerThread) {
     WorkerWait wait;
-    auto* share = new std::shared_ptr<Job>(job);
-    const UniqueKernelHandle worker(start(&GuardedThreadEntry<&worker_detail::RunSharedJob<Job, Work>>, share));
-    if (!worker) {
-        delete share;
-        return wait;
-    }
+    // The worker's reference, handed over once its thread runs.
+    auto share = std::make_unique<std::shared_ptr<Job>>(job);
+    const UniqueKernelHandle worker(start(&GuardedThreadEntry<&worker_detail::RunSharedJob<Job, Work>>, share.get()));
+    if (!worker) return wait;
+    share.release();
     wait.started = true;
-    const BusyCursorScope busy;
-    wait.ended = WaitForThreadWithMessages(worker.get(), limitMs, wait.quit);
+    std::optional<WPARAM> quit;
+    {
+        const BusyCursorScope busy;
+        wait.ended = WaitForThreadWithMessages(worker.get(), limitMs, quit);
+    }
+    if (quit) {
+        wait.quitting = true;
+        PostQuitMessage(static_cast<int>(*quit));
+    }
     return wait;
 }
 

@@ -131,9 +131,6 @@ ByteSet FetchPageViaXmlHttp(Text& address, std::int64_t limitMs) {
     const WorkerWait wait = RunJobOnWorker<FetchJob, &FetchOnOwnThread>(job, limitMs);
     // A fetch given up (the limit, or the program is ending) is left to end on its own
     // thread; closing its handle does not stop it, and its result is never read.
-    if (wait.quit) {
-        PostQuitMessage(static_cast<int>(*wait.quit));
-    }
     if (!wait.ended) {
         return ByteSet();
     }

@@ -52,10 +52,9 @@ ByteSet RunTimedRequestUnguarded(const TimedRequestArguments& a, WorkerStart sta
     if (!wait.ended) {
         job->stop.store(true, std::memory_order_release);
     }
-    if (wait.quit) {
+    if (wait.quitting) {
         // The program is ending: no answer, not even the time-out notice, so that the caller
         // shows nothing and writes nothing.
-        PostQuitMessage(static_cast<int>(*wait.quit));
         return ByteSet();
     }
     if (!wait.ended) {
