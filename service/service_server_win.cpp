@@ -50,13 +50,15 @@ void Drain(SOCKET socket, Clock::time_point until) {
     }
 }
 
-// The fetcher of a reply that needs none.
-class NoFetch : public PageFetcher {
+// A fetcher that fetches nothing and notes whether it was asked to: a reply read through it
+// that asked for no page is the whole reply.
+class FetchAsked : public PageFetcher {
 public:
-    std::optional<FetchedPage> Fetch(const std::string&, Clock::time_point, std::string* why) override {
-        if (why) *why = "no fetch here";
+    std::optional<FetchedPage> Fetch(const std::string&, Clock::time_point, std::string*) override {
+        asked = true;
         return std::nullopt;
     }
+    bool asked = false;
 };
 
 std::string RequestLine(const RequestHead& head) { return head.method + " " + head.target.substr(0, 300); }
@@ -153,14 +155,14 @@ void ServiceServer::Run() noexcept {
                     client.until = now + kLingerTime;
                     continue;
                 }
-                // Whether the answer needs a fetch: asked without fetching anything. A sample
-                // address is answered from here, like the site's pages: it takes no fetch place.
+                // Whether the answer needs a fetch: asked without fetching anything. A reply that
+                // needs no page (a sample address, a media address, one that is not http) is answered
+                // from here, like the site's pages: it takes no fetch place.
                 bool wantsFetch = false;
                 const Response answer = Answer(head, site, [&](std::string_view query) -> std::optional<std::string> {
-                    if (!SampleVideoId(KwValue(query)).empty()) {
-                        NoFetch none;
-                        return ParseReply(query, site.Base(), none);
-                    }
+                    FetchAsked probe;
+                    std::string reply = ParseReply(query, site.Base(), probe);
+                    if (!probe.asked) return reply;
                     wantsFetch = true;
                     return std::string();
                 });
