@@ -72,29 +72,23 @@ PinningProxy::~PinningProxy() {
 
 bool PinningProxy::Start(std::string* why) {
     listener_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    int length = sizeof address;
-    if (!listener_ || bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    address_.sin_family = AF_INET;
+    address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address_.sin_port = 0;
+    int length = sizeof address_;
+    if (!listener_ || bind(listener_.get(), reinterpret_cast<sockaddr*>(&address_), sizeof address_) != 0 ||
         listen(listener_.get(), 8) != 0 ||
-        getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address_), &length) != 0) {
         if (why) *why = "cannot open the fetch's proxy (error " + std::to_string(WSAGetLastError()) + ")";
         return false;
     }
-    port_ = ntohs(address.sin_port);
     acceptor_ = std::thread([this]() noexcept { Accept(); });
     return true;
 }
 
 void PinningProxy::WakeListener() {
     UniqueSocket wake(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(port_));
-    if (wake) connect(wake.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (wake) connect(wake.get(), reinterpret_cast<const sockaddr*>(&address_), sizeof address_);
 }
 
 std::string PinningProxy::refusal() const {

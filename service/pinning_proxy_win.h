@@ -38,7 +38,7 @@ public:
 
     // Listens and starts serving; false (with `why`) when it cannot.
     bool Start(std::string* why);
-    int port() const { return port_; }
+    int port() const { return ntohs(address_.sin_port); }
     // Why the last connection asked for was refused or failed, or empty.
     std::string refusal() const;
     // Cuts every connection now and takes no more: the system, closing a request whose body
@@ -56,7 +56,7 @@ private:
     const LookupFunction lookup_;
     const AddressJudge judge_;
     UniqueSocket listener_;
-    int port_ = 0;
+    sockaddr_in address_{};  // where the proxy listens, once started
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::string refusal_;
