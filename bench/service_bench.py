@@ -22,7 +22,6 @@ Run inside a Wine session (scripts/bench does, with service_bench.exe of the Win
 import argparse
 import os
 import shutil
-import socket
 import statistics
 import subprocess
 import sys
@@ -32,8 +31,9 @@ import urllib.parse
 import urllib.request
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-sys.path.insert(0, os.path.join(ROOT, "tests", "service"))
+sys.path[:0] = [os.path.join(ROOT, "tests", "service"), os.path.join(ROOT, "tests")]
 import fixture_server  # noqa: E402
+import tools  # noqa: E402
 from python_baseline import python_service_from_history, reading_table  # noqa: E402
 
 EXTRA = ["/stream/42", "/live/7"]  # media without an extension, known by its Content-Type
@@ -47,23 +47,11 @@ def median(values):
     return statistics.median(values) if values else float("nan")
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def answers(port):
+    """Whether an HTTP answer comes from 127.0.0.1:port (read to its end: a connection cut early
+    would be an error on the server's side)."""
     try:
-        with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
-            s.sendall(b"GET / HTTP/1.0\r\nHost: 127.0.0.1:%d\r\n\r\n" % port)
-            reply = b""
-            while True:  # to the end: a connection cut early would be an error on the server's side
-                chunk = s.recv(65536)
-                if not chunk:
-                    break
-                reply += chunk
-            return reply.startswith(b"HTTP/")
+        return tools.exchange(port, b"GET / HTTP/1.0\r\nHost: 127.0.0.1:%d\r\n\r\n" % port, timeout=2)[0] != 0
     except OSError:
         return False
 
@@ -141,14 +129,14 @@ def services_table(args, build, history):
     site.handle_error = lambda request, client_address: None
     cpp = python = None
     try:
-        cpp_port = free_port()
+        cpp_port = tools.free_port()
         cpp = subprocess.Popen(["wine", os.path.join(build, "service", "qinglan_service.exe"), "--allow-private",
                                 "--quiet", "--port", str(cpp_port)], stdin=subprocess.DEVNULL)
         wait_until_answers(cpp_port, cpp, "qinglan_service.exe")
         python_program, commit = history
         python_port = None
         if python_program:
-            python_port = free_port()
+            python_port = tools.free_port()
             python = subprocess.Popen([sys.executable, python_program, "--allow-private", "--quiet", "--port",
                                        str(python_port)], stdin=subprocess.DEVNULL)
             wait_until_answers(python_port, python, "the python service")
