@@ -97,11 +97,11 @@ std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, 
         Fail(why, "not an http or https address: " + address.substr(0, 200));
         return std::nullopt;
     }
-    // Every connection of this fetch goes through one proxy that checks where it goes.
-    PinningProxy proxy(allowPrivate_, deadline, lookup_, judge_);
+    // Every connection of this fetch goes through one proxy that checks where it goes. The
+    // system is asked for every hop in plain HTTP, an https one too: the proxy speaks its TLS.
+    PinningProxy proxy(allowPrivate_, deadline, lookup_, judge_, extraRoots_);
     if (!proxy.Start(why)) return std::nullopt;
-    const std::wstring proxyList = L"http=http://127.0.0.1:" + std::to_wstring(proxy.port()) +
-                                   L" https=http://127.0.0.1:" + std::to_wstring(proxy.port());
+    const std::wstring proxyList = L"http=http://127.0.0.1:" + std::to_wstring(proxy.port());
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         url->host = AsciiHost(url->host);
         if (url->host.empty()) {
@@ -134,12 +134,13 @@ std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, 
                                                          INTERNET_SERVICE_HTTP, 0, 0));
         const DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
                             INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
-                            INTERNET_FLAG_NO_AUTH | (url->https ? INTERNET_FLAG_SECURE : 0);
+                            INTERNET_FLAG_NO_AUTH;
         const std::wstring path = Widen(url->path, CP_UTF8);
         UniqueInternetHandle request(connection ? HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.1",
                                                                    nullptr, nullptr, flags, 0)
                                                 : nullptr);
         CutUnlessRedirected cut(proxy);
+        proxy.Expect(*url);
         if (!request || !HttpSendRequestW(request.get(), kRequestHeaders, static_cast<DWORD>(-1), nullptr, 0)) {
             const std::string refusal = proxy.refusal();
             Fail(why, refusal.empty()

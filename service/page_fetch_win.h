@@ -1,5 +1,6 @@
-// The service's fetcher on the system's HTTP stack (WinINet: https and its certificates are
-// the system's), every connection made through a PinningProxy of its own.
+// The service's fetcher on the system's HTTP stack (WinINet), every connection made through a
+// PinningProxy of its own, which speaks an https page's TLS with the system's TLS and judges
+// its certificate with the system's trusted roots.
 #pragma once
 
 #include <utility>
@@ -14,15 +15,21 @@ class SystemPageFetcher : public PageFetcher {
 public:
     // `allowPrivate`: loopback, private and other non-public hosts may be fetched (tests).
     // `lookup` answers the addresses of a name (the system's lookup unless told otherwise);
-    // `judge` says which addresses are public (the address filter unless told otherwise).
-    explicit SystemPageFetcher(bool allowPrivate, LookupFunction lookup = Lookup, AddressJudge judge = IsPublicAddress)
-        : allowPrivate_(allowPrivate), lookup_(std::move(lookup)), judge_(std::move(judge)) {}
+    // `judge` says which addresses are public (the address filter unless told otherwise);
+    // `extraRoots` are certificates trusted as roots beside the system's own (tests).
+    explicit SystemPageFetcher(bool allowPrivate, LookupFunction lookup = Lookup, AddressJudge judge = IsPublicAddress,
+                               ExtraRoots extraRoots = {})
+        : allowPrivate_(allowPrivate),
+          lookup_(std::move(lookup)),
+          judge_(std::move(judge)),
+          extraRoots_(std::move(extraRoots)) {}
     std::optional<FetchedPage> Fetch(const std::string& url, Clock::time_point deadline, std::string* why) override;
 
 private:
     bool allowPrivate_;
     LookupFunction lookup_;
     AddressJudge judge_;
+    ExtraRoots extraRoots_;
 };
 
 }  // namespace ql::service

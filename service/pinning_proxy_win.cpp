@@ -6,6 +6,7 @@
 #include "service/ascii.h"
 #include "service/fetch_url.h"
 #include "service/socket_io_win.h"
+#include "service/tls_client_win.h"
 
 namespace ql::service {
 
@@ -23,35 +24,71 @@ bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
-// Copies bytes both ways until one side closes, the deadline passes or the proxy stops.
-void Relay(SOCKET a, SOCKET b, Clock::time_point deadline, const std::atomic<bool>& stop) {
+// Copies bytes both ways until one side closes, the deadline passes or the proxy stops; with
+// `tls`, what goes to and comes from the server is sealed and opened by it.
+void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadline, const std::atomic<bool>& stop) {
     char buffer[65536];
+    std::string opened;
+    if (tls) {
+        const bool open = tls->OpenReceived(&opened);
+        if ((!opened.empty() && !SendAll(client, opened, deadline)) || !open) return;
+    }
     while (!stop.load() && Clock::now() < deadline) {
         WSAPOLLFD entries[2] = {};
-        entries[0].fd = a;
+        entries[0].fd = client;
         entries[0].events = POLLRDNORM;
-        entries[1].fd = b;
+        entries[1].fd = server;
         entries[1].events = POLLRDNORM;
         const int ready = WSAPoll(entries, 2, 100);
         if (ready < 0) return;
         for (int i = 0; i < 2; ++i) {
             if (entries[i].revents == 0) continue;
-            const SOCKET from = i == 0 ? a : b;
-            const SOCKET to = i == 0 ? b : a;
-            const int got = recv(from, buffer, sizeof buffer, 0);
+            if (i == 1 && tls) {
+                opened.clear();
+                const bool open = tls->Receive(&opened);
+                if ((!opened.empty() && !SendAll(client, opened, deadline)) || !open) return;
+                continue;
+            }
+            const int got = recv(entries[i].fd, buffer, sizeof buffer, 0);
             if (got <= 0) {
                 if (got < 0 && WSAGetLastError() == WSAEWOULDBLOCK) continue;
                 return;
             }
-            if (!SendAll(to, std::string_view(buffer, static_cast<std::size_t>(got)), deadline)) return;
+            const std::string_view piece(buffer, static_cast<std::size_t>(got));
+            if (!(i == 0 && tls ? tls->Send(piece, deadline) : SendAll(entries[1 - i].fd, piece, deadline))) return;
         }
     }
 }
 
+// The system's request in origin form for `hop`, without the headers meant for the proxy and
+// with the Host of the hop's own scheme; one request on this connection.
+std::string OriginRequest(const std::string& head, const FetchUrl& hop) {
+    const std::size_t lineEnd = head.find("\r\n");
+    const std::size_t version = head.rfind(' ', lineEnd);
+    std::string forward = "GET " + hop.path + head.substr(version, lineEnd - version) + "\r\n";
+    forward += "Host: " + hop.HostHeader() + "\r\n";
+    for (std::size_t at = lineEnd + 2; at < head.size();) {
+        const std::size_t next = head.find("\r\n", at);
+        const std::string_view header(head.data() + at, next - at);
+        at = next + 2;
+        if (StartsWithIgnoringCase(header, "proxy-") || StartsWithIgnoringCase(header, "connection:") ||
+            StartsWithIgnoringCase(header, "host:")) {
+            continue;
+        }
+        forward.append(header.data(), header.size()).append("\r\n");
+    }
+    return forward + "Connection: close\r\n\r\n";
+}
+
 }  // namespace
 
-PinningProxy::PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup, AddressJudge judge)
-    : allowPrivate_(allowPrivate), deadline_(deadline), lookup_(std::move(lookup)), judge_(std::move(judge)) {}
+PinningProxy::PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup, AddressJudge judge,
+                           ExtraRoots extraRoots)
+    : allowPrivate_(allowPrivate),
+      deadline_(deadline),
+      lookup_(std::move(lookup)),
+      judge_(std::move(judge)),
+      extraRoots_(std::move(extraRoots)) {}
 
 PinningProxy::~PinningProxy() {
     stop_ = true;
@@ -117,9 +154,69 @@ void PinningProxy::Accept() noexcept {
     }
 }
 
+void PinningProxy::Expect(const FetchUrl& hop) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hop_ = hop;
+}
+
+// The page the system asks for, as the expected hop with the path it sent; nothing (and the
+// refusal said) for any other request: a tunnel, another method, another host or port.
+std::optional<FetchUrl> PinningProxy::Requested(const std::string& head) {
+    const std::string line = head.substr(0, head.find("\r\n"));
+    const std::size_t sp = line.rfind(' ');
+    std::optional<FetchUrl> asked =
+        StartsWithIgnoringCase(line, "GET ") && sp > 4 ? ParseFetchUrl(line.substr(4, sp - 4)) : std::nullopt;
+    FetchUrl hop;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hop = hop_;
+    }
+    if (!asked || asked->https || asked->host != hop.host || asked->port != hop.port) {
+        Refuse("the system asked its proxy for something other than the fetch's page: " + line.substr(0, 100));
+        return std::nullopt;
+    }
+    hop.path = asked->path;
+    return hop;
+}
+
+// A connection to one of the addresses of `target` that the filter allows; nothing (with the
+// refusal said and the status to answer the system) when there is none.
+UniqueSocket PinningProxy::ConnectChecked(const FetchUrl& target, const char** status) {
+    if (!allowPrivate_ && !HostAllowed(target.host)) {
+        Refuse(target.host + " is a local or reserved name or address");
+        *status = "403 Forbidden";
+        return UniqueSocket();
+    }
+    std::string why;
+    std::vector<SocketAddress> addresses = lookup_(target.host, target.port, deadline_, &why);
+    std::vector<SocketAddress> allowed;
+    std::string refused;
+    for (SocketAddress& address : addresses) {
+        const auto ip = ParseIpAddress(address.text);
+        if (allowPrivate_ || (ip && judge_(*ip))) {
+            allowed.push_back(std::move(address));
+        } else {
+            refused += (refused.empty() ? "" : ", ") + address.text;
+        }
+    }
+    if (allowed.empty()) {
+        Refuse(addresses.empty() ? why : target.host + " leads only to addresses that are not public: " + refused);
+        *status = addresses.empty() ? "502 Bad Gateway" : "403 Forbidden";
+        return UniqueSocket();
+    }
+    UniqueSocket server = ConnectFirst(allowed, deadline_, &why);
+    if (!server) {
+        Refuse(why);
+        *status = "504 Gateway Timeout";
+        return server;
+    }
+    SetNoDelay(server.get());
+    return server;
+}
+
 void PinningProxy::Serve(UniqueSocket client) noexcept {
     try {
-        // The system's request to the proxy: a CONNECT, or a GET in absolute form.
+        // The system's request to the proxy: a GET in absolute form.
         std::string head;
         char buffer[4096];
         std::size_t end = std::string::npos;
@@ -131,78 +228,27 @@ void PinningProxy::Serve(UniqueSocket client) noexcept {
         }
         const std::string rest = head.substr(end + 4);
         head.resize(end + 2);
-        const std::size_t lineEnd = head.find("\r\n");
-        const std::string line = head.substr(0, lineEnd);
-        const bool tunnel = StartsWithIgnoringCase(line, "CONNECT ");
-        std::optional<FetchUrl> target;
-        std::string requestLine;
-        if (tunnel) {
-            const std::size_t sp = line.find(' ', 8);
-            target = ParseFetchUrl("https://" + line.substr(8, sp - 8) + "/");
-        } else if (StartsWithIgnoringCase(line, "GET ")) {
-            const std::size_t sp = line.rfind(' ');
-            target = sp > 4 ? ParseFetchUrl(line.substr(4, sp - 4)) : std::nullopt;
-            if (target && target->https) target.reset();
-            if (target) requestLine = "GET " + target->path + line.substr(sp);
-        }
         const auto answer = [&](const char* status) {
             SendAll(client.get(),
                     std::string("HTTP/1.1 ") + status + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
                     deadline_);
         };
-        if (!target) {
-            Refuse("the system asked its proxy for something other than a page: " + line.substr(0, 100));
-            answer("400 Bad Request");
+        const std::optional<FetchUrl> hop = Requested(head);
+        const char* status = "400 Bad Request";
+        UniqueSocket server = hop ? ConnectChecked(*hop, &status) : UniqueSocket();
+        if (!server) return answer(status);
+        const std::string request = OriginRequest(head, *hop) + rest;
+        if (!hop->https) {
+            if (SendAll(server.get(), request, deadline_)) Relay(client.get(), server.get(), nullptr, deadline_, stop_);
             return;
         }
-        if (!allowPrivate_ && !HostAllowed(target->host)) {
-            Refuse(target->host + " is a local or reserved name or address");
-            answer("403 Forbidden");
-            return;
-        }
+        TlsClient tls(server.get(), extraRoots_);
         std::string why;
-        std::vector<SocketAddress> addresses = lookup_(target->host, target->port, deadline_, &why);
-        std::vector<SocketAddress> allowed;
-        std::string refused;
-        for (SocketAddress& address : addresses) {
-            const auto ip = ParseIpAddress(address.text);
-            if (allowPrivate_ || (ip && judge_(*ip))) {
-                allowed.push_back(std::move(address));
-            } else {
-                refused += (refused.empty() ? "" : ", ") + address.text;
-            }
-        }
-        if (allowed.empty()) {
-            Refuse(addresses.empty() ? why : target->host + " leads only to addresses that are not public: " + refused);
-            answer(addresses.empty() ? "502 Bad Gateway" : "403 Forbidden");
-            return;
-        }
-        UniqueSocket server = ConnectFirst(allowed, deadline_, &why);
-        if (!server) {
+        if (!tls.Handshake(hop->host, deadline_, stop_, &why)) {
             Refuse(why);
-            answer("504 Gateway Timeout");
-            return;
+            return answer("502 Bad Gateway");
         }
-        SetNoDelay(server.get());
-        if (tunnel) {
-            if (!SendAll(client.get(), "HTTP/1.1 200 Connection established\r\n\r\n", deadline_)) return;
-        } else {
-            // The request in origin form, without the headers meant for the proxy; one
-            // request on this connection.
-            std::string forward = requestLine + "\r\n";
-            std::size_t at = lineEnd + 2;
-            while (at < head.size()) {
-                const std::size_t next = head.find("\r\n", at);
-                const std::string header = head.substr(at, next - at);
-                at = next + 2;
-                if (StartsWithIgnoringCase(header, "proxy-") || StartsWithIgnoringCase(header, "connection:")) continue;
-                forward += header + "\r\n";
-            }
-            forward += "Connection: close\r\n\r\n";
-            if (!SendAll(server.get(), forward, deadline_)) return;
-        }
-        if (!rest.empty() && !SendAll(server.get(), rest, deadline_)) return;
-        Relay(client.get(), server.get(), deadline_, stop_);
+        if (tls.Send(request, deadline_)) Relay(client.get(), server.get(), &tls, deadline_, stop_);
     } catch (...) {
         Refuse("the fetch's proxy ran out of memory");
     }

@@ -1,9 +1,11 @@
 // The proxy through which the system's HTTP stack fetches pages, so that the address filter
 // judges the very address a connection goes to. The system resolves nothing itself: it asks
-// this proxy ("GET http://host/…" or "CONNECT host:443"); the proxy looks the name up, keeps
-// only the addresses the filter allows, connects to one of those and relays the bytes (TLS
-// stays the system's, end to end). A name that answers differently the second time changes
-// nothing: there is no second lookup.
+// this proxy in plain HTTP ("GET http://host:port/…"), for the one address the fetch expects
+// next; the proxy looks the name up, keeps only the addresses the filter allows, connects to
+// one of those and relays the bytes. For an https address the proxy speaks the TLS itself, with
+// the system's own TLS (TlsClient), so the system's HTTP stack never runs a TLS handshake
+// through a proxy. A name that answers differently the second time changes nothing: there is
+// no second lookup.
 //
 // One proxy serves one fetch: it listens on 127.0.0.1 on a port of the system's choosing and
 // cuts every connection at the fetch's deadline, however slowly the server trickles.
@@ -17,8 +19,10 @@
 
 #include "base/owned_socket_win.h"
 #include "service/address_filter.h"
+#include "service/fetch_url.h"
 #include "service/page_fetch.h"
 #include "service/socket_io_win.h"
+#include "service/tls_client_win.h"
 
 namespace ql::service {
 
@@ -29,9 +33,9 @@ using AddressJudge = std::function<bool(const IpAddress&)>;
 class PinningProxy {
 public:
     // `lookup` answers the addresses of a name (the system's lookup unless told otherwise);
-    // `judge` says which addresses are public.
+    // `judge` says which addresses are public; `extraRoots` are trusted beside the system's.
     PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup = Lookup,
-                 AddressJudge judge = IsPublicAddress);
+                 AddressJudge judge = IsPublicAddress, ExtraRoots extraRoots = {});
     ~PinningProxy();
     PinningProxy(const PinningProxy&) = delete;
     PinningProxy& operator=(const PinningProxy&) = delete;
@@ -44,10 +48,15 @@ public:
     // Cuts every connection now and takes no more: the system, closing a request whose body
     // it has not read to its end, would otherwise read the rest first.
     void Cut() { stop_ = true; }
+    // The address the system is asked for next: the proxy serves requests for its host and
+    // port only, and speaks TLS to the server when it is an https one.
+    void Expect(const FetchUrl& hop);
 
 private:
     void Accept() noexcept;
     void Serve(UniqueSocket client) noexcept;
+    std::optional<FetchUrl> Requested(const std::string& head);
+    UniqueSocket ConnectChecked(const FetchUrl& target, const char** status);
     void Refuse(const std::string& why);
     void WakeListener();
 
@@ -55,11 +64,13 @@ private:
     const Clock::time_point deadline_;
     const LookupFunction lookup_;
     const AddressJudge judge_;
+    const ExtraRoots extraRoots_;
     UniqueSocket listener_;
     sockaddr_in address_{};  // where the proxy listens, once started
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::string refusal_;
+    FetchUrl hop_;                      // guarded by mutex_
     std::vector<std::thread> workers_;  // guarded by mutex_
     std::thread acceptor_;
 };

@@ -24,7 +24,9 @@
   /tls-seen              a page that says the names (SNI) the TLS site was greeted with
 
 start_tls() starts beside it a TLS site on 127.0.0.1 whose certificate (made with openssl,
-self-signed) names tls.test; it records the name each client gives and answers nothing.
+self-signed, its PEM in .tls_cert) names tls.test; it records the name each client gives and
+answers a GET with a page of 100 000 bytes that starts with the Host header it was sent and
+the path, and holds a video.
 
     python3 fixture_server.py [PORT]     serves until interrupted
 """
@@ -230,6 +232,7 @@ class FixtureServer(http.server.ThreadingHTTPServer):
         self.holding = 0  # requests of /hold so far
         self.tls_names = []  # the names clients of the TLS site gave, "-" for none
         self.tls_port = 0
+        self.tls_cert = ""  # the TLS site's certificate, PEM
         self.held = threading.Condition(self.lock)
         self.released = threading.Event()
         self.hold_released = threading.Event()
@@ -257,6 +260,8 @@ class FixtureServer(http.server.ThreadingHTTPServer):
                            check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             context.load_cert_chain(cert, key)
+            with open(cert) as f:
+                self.tls_cert = f.read()
         finally:
             shutil.rmtree(work)
 
@@ -273,7 +278,19 @@ class FixtureServer(http.server.ThreadingHTTPServer):
             conn.settimeout(20)
             try:
                 with context.wrap_socket(conn, server_side=True) as tls:
-                    tls.recv(4096)
+                    head = b""
+                    while b"\r\n\r\n" not in head and len(head) < 65536:
+                        piece = tls.recv(4096)
+                        if not piece:
+                            return
+                        head += piece
+                    lines = head.split(b"\r\n")
+                    host = [line[6:] for line in lines if line.lower().startswith(b"host: ")]
+                    body = b"<p>Host: %s, path: %s</p><video src=\"/media/tls.mp4\"></video>" % (
+                        b",".join(host), lines[0].split(b" ")[1] if b" " in lines[0] else b"")
+                    body += b"<!--" + b"x" * (100000 - len(body) - 7) + b"-->"
+                    tls.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n"
+                                b"Connection: close\r\n\r\n%s" % (len(body), body))
             except (OSError, ssl.SSLError):
                 pass  # the client turned the certificate down, as it should
             finally:

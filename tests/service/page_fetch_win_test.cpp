@@ -287,22 +287,43 @@ TEST(PageFetchWin, EveryRedirectIsCheckedAgain) {
     }
 }
 
-// An https address goes through the proxy's tunnel to the checked address, with the name in
-// the TLS greeting. The fixture's TLS site has a certificate the system does not trust, so the
-// fetch itself fails; the site says which names it was greeted with.
-TEST(PageFetchWin, HttpsTunnelsToTheCheckedAddressWithTheName) {
+// The fixture's TLS certificate (DER), trusted by the fetches below beside the system's roots.
+ExtraRoots TlsSiteRoot() {
+    const char* pem = std::getenv("QL_FIXTURE_TLS_CERT");
+    DWORD size = 0;
+    if (!pem || !CryptStringToBinaryA(pem, 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) return {};
+    std::string der(size, '\0');
+    CryptStringToBinaryA(pem, 0, CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(der.data()), &size, nullptr,
+                         nullptr);
+    return {der};
+}
+
+// An https page comes through the proxy's own TLS from the checked address, with the name in
+// the TLS greeting and in the Host header, once its certificate is trusted; an untrusted one,
+// or one for another name, fails the fetch with the reason.
+TEST(PageFetchWin, HttpsPagesComeFromTheCheckedAddressWithTheName) {
     const char* tlsPort = std::getenv("QL_FIXTURE_TLS_PORT");
     if (!tlsPort) GTEST_SKIP() << "no TLS site (openssl is missing)";
-    TestLookup lookup({{"tls.test", {{"127.0.0.1:0"}, {"127.0.0.3:0"}}}});
-    SystemPageFetcher fetcher(true, lookup.Function());
+    const ExtraRoots root = TlsSiteRoot();
+    ASSERT_EQ(root.size(), 1u);
+    TestLookup lookup({{"tls.test", {{"127.0.0.1:0"}, {"127.0.0.1:0"}}}, {"other.test", {{"127.0.0.1:0"}, {}}}});
+    const std::string address = std::string("https://tls.test:") + tlsPort + "/watch?x=1";
     std::string why;
-    EXPECT_FALSE(fetcher.Fetch(std::string("https://tls.test:") + tlsPort + "/watch", Clock::now() + kFetchTime, &why));
-    EXPECT_FALSE(why.empty());
-    EXPECT_EQ(lookup.Asked("tls.test"), 1);
+    EXPECT_FALSE(SystemPageFetcher(true, lookup.Function()).Fetch(address, Clock::now() + kFetchTime, &why));
+    EXPECT_NE(why.find("not issued by an authority the system trusts"), std::string::npos) << why;
+    SystemPageFetcher fetcher(true, lookup.Function(), IsPublicAddress, root);
+    const auto page = fetcher.Fetch(address, Clock::now() + kFetchTime, &why);
+    ASSERT_TRUE(page.has_value()) << why;
+    EXPECT_EQ(page->url, address);
+    EXPECT_EQ(page->body.size(), 100000u);
+    EXPECT_EQ(page->body.rfind(std::string("<p>Host: tls.test:") + tlsPort + ", path: /watch?x=1</p>", 0), 0u)
+        << page->body.substr(0, 100);
+    EXPECT_FALSE(fetcher.Fetch(std::string("https://other.test:") + tlsPort + "/", Clock::now() + kFetchTime, &why));
+    EXPECT_NE(why.find("is for another name"), std::string::npos) << why;
     SystemPageFetcher plain(true);
     const auto seen = plain.Fetch(Site() + "/tls-seen", Clock::now() + kFetchTime, &why);
     ASSERT_TRUE(seen.has_value()) << why;
-    EXPECT_NE(seen->body.find("SNI: tls.test"), std::string::npos) << seen->body;
+    EXPECT_NE(seen->body.find("SNI: tls.test tls.test other.test"), std::string::npos) << seen->body;
 }
 
 }  // namespace
