@@ -83,9 +83,60 @@ private:
     bool redirected_ = false;
 };
 
-bool Fail(std::string* why, const std::string& text) {
+// Says why a fetch brings nothing.
+std::nullopt_t Fail(std::string* why, const std::string& text) {
     if (why) *why = text;
-    return false;
+    return std::nullopt;
+}
+
+// One hop's request: a session of its own (no connection is kept from one hop to the next),
+// every time-out the time left, the system asked in plain HTTP through the proxy.
+struct Hop {
+    UniqueInternetHandle session;
+    UniqueInternetHandle connection;
+    UniqueInternetHandle request;
+};
+
+bool SendHop(const FetchUrl& url, const std::wstring& proxyList, Clock::time_point deadline, Hop* hop) {
+    hop->session.reset(InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PROXY, proxyList.c_str(), L"<-loopback>", 0));
+    if (!hop->session) return false;
+    DWORD timeout = MillisecondsLeft(deadline);
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        InternetSetOptionW(hop->session.get(), option, &timeout, sizeof timeout);
+    }
+    const std::wstring host = Widen(url.host, CP_UTF8);
+    hop->connection.reset(InternetConnectW(hop->session.get(), host.c_str(), static_cast<INTERNET_PORT>(url.port),
+                                           nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!hop->connection) return false;
+    const DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
+                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
+                        INTERNET_FLAG_NO_AUTH;
+    const std::wstring path = Widen(url.path, CP_UTF8);
+    hop->request.reset(
+        HttpOpenRequestW(hop->connection.get(), L"GET", path.c_str(), L"HTTP/1.1", nullptr, nullptr, flags, 0));
+    return hop->request &&
+           HttpSendRequestW(hop->request.get(), kRequestHeaders, static_cast<DWORD>(-1), nullptr, 0) != FALSE;
+}
+
+// The page a hop answered with: its type, and its body unless it is media.
+FetchedPage ReadPage(HINTERNET request, const FetchUrl& url, Clock::time_point deadline) {
+    const ContentType type = SplitContentType(Utf8(QueryHeader(request, HTTP_QUERY_CONTENT_TYPE)));
+    FetchedPage page;
+    page.url = url.Text();
+    page.contentType = type.type;
+    page.charset = type.charset;
+    if (IsMediaType(type.type)) return page;
+    BodyReader reader(Utf8(QueryHeader(request, HTTP_QUERY_CONTENT_ENCODING)), kMaxBody);
+    std::string chunk(65536, '\0');
+    // The proxy cuts the connection at the deadline, so a read never outlasts it.
+    while (Clock::now() < deadline) {
+        DWORD got = 0;
+        if (!InternetReadFile(request, chunk.data(), static_cast<DWORD>(chunk.size()), &got) || got == 0) break;
+        if (!reader.Add(std::string_view(chunk.data(), got))) break;
+    }
+    page.body = reader.body();
+    return page;
 }
 
 }  // namespace
@@ -94,8 +145,7 @@ std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, 
                                                     std::string* why) {
     std::optional<FetchUrl> url = ParseFetchUrl(address);
     if (!url) {
-        Fail(why, "not an http or https address: " + address.substr(0, 200));
-        return std::nullopt;
+        return Fail(why, "not an http or https address: " + address.substr(0, 200));
     }
     // Every connection of this fetch goes through one proxy that checks where it goes. The
     // system is asked for every hop in plain HTTP, an https one too: the proxy speaks its TLS.
@@ -104,100 +154,39 @@ std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, 
     const std::wstring proxyList = L"http=http://127.0.0.1:" + std::to_wstring(proxy.port());
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         url->host = AsciiHost(url->host);
+        std::string refusal;
         if (url->host.empty()) {
-            Fail(why, "a host name without an IDNA form");
-            return std::nullopt;
+            refusal = "a host name without an IDNA form";
+        } else if (!allowPrivate_ && !HostAllowed(url->host)) {
+            refusal = url->host + " is a local or reserved name or address";
+        } else if (Clock::now() >= deadline) {
+            refusal = "the deadline passed";
         }
-        if (!allowPrivate_ && !HostAllowed(url->host)) {
-            Fail(why, url->host + " is a local or reserved name or address");
-            return std::nullopt;
-        }
-        if (Clock::now() >= deadline) {
-            Fail(why, "the deadline passed");
-            return std::nullopt;
-        }
-        // A session of its own for every hop: no connection is kept from one hop to the next.
-        UniqueInternetHandle session(
-            InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PROXY, proxyList.c_str(), L"<-loopback>", 0));
-        if (!session) {
-            Fail(why, "cannot open an Internet session");
-            return std::nullopt;
-        }
-        DWORD timeout = MillisecondsLeft(deadline);
-        for (DWORD option :
-             {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-            InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
-        }
-        const std::wstring host = Widen(url->host, CP_UTF8);
-        UniqueInternetHandle connection(InternetConnectW(session.get(), host.c_str(),
-                                                         static_cast<INTERNET_PORT>(url->port), nullptr, nullptr,
-                                                         INTERNET_SERVICE_HTTP, 0, 0));
-        const DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
-                            INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
-                            INTERNET_FLAG_NO_AUTH;
-        const std::wstring path = Widen(url->path, CP_UTF8);
-        UniqueInternetHandle request(connection ? HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.1",
-                                                                   nullptr, nullptr, flags, 0)
-                                                : nullptr);
+        if (!refusal.empty()) return Fail(why, refusal);
+        Hop sent;
         CutUnlessRedirected cut(proxy);
         proxy.Expect(*url);
-        if (!request || !HttpSendRequestW(request.get(), kRequestHeaders, static_cast<DWORD>(-1), nullptr, 0)) {
-            const std::string refusal = proxy.refusal();
-            Fail(why, refusal.empty()
-                          ? "fetch of " + url->Text() + " failed (error " + std::to_string(GetLastError()) + ")"
-                          : refusal);
-            return std::nullopt;
-        }
-        const std::string refusal = proxy.refusal();
-        if (!refusal.empty()) {
-            Fail(why, refusal);
-            return std::nullopt;
-        }
+        const bool answered = SendHop(*url, proxyList, deadline, &sent);
+        const DWORD error = GetLastError();
+        refusal = proxy.refusal();
+        if (!refusal.empty()) return Fail(why, refusal);
+        if (!answered) return Fail(why, "fetch of " + url->Text() + " failed (error " + std::to_string(error) + ")");
         // The proxy cut the connection at the deadline: a head that was still arriving then
         // is no answer.
-        if (Clock::now() >= deadline) {
-            Fail(why, "no whole answer from " + url->Text() + " before the deadline");
-            return std::nullopt;
-        }
-        const int status = _wtoi(QueryHeader(request.get(), HTTP_QUERY_STATUS_CODE).c_str());
+        if (Clock::now() >= deadline) return Fail(why, "no whole answer from " + url->Text() + " before the deadline");
+        const int status = _wtoi(QueryHeader(sent.request.get(), HTTP_QUERY_STATUS_CODE).c_str());
         if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
-            const std::string location = Utf8(QueryHeader(request.get(), HTTP_QUERY_LOCATION));
+            const std::string location = Utf8(QueryHeader(sent.request.get(), HTTP_QUERY_LOCATION));
             std::optional<FetchUrl> next = FollowLocation(*url, location);
-            if (!next) {
-                Fail(why, "a redirect to a non-http address: " + location.substr(0, 200));
-                return std::nullopt;
-            }
+            if (!next) return Fail(why, "a redirect to a non-http address: " + location.substr(0, 200));
             url = std::move(next);
             cut.Redirected();
             continue;
         }
-        if (status < 200 || status >= 400) {
-            Fail(why, "HTTP " + std::to_string(status) + " from " + url->Text());
-            return std::nullopt;
-        }
-        const ContentType type = SplitContentType(Utf8(QueryHeader(request.get(), HTTP_QUERY_CONTENT_TYPE)));
-        FetchedPage page;
-        page.url = url->Text();
-        page.contentType = type.type;
-        page.charset = type.charset;
-        if (!IsMediaType(type.type)) {
-            BodyReader reader(Utf8(QueryHeader(request.get(), HTTP_QUERY_CONTENT_ENCODING)), kMaxBody);
-            std::string chunk(65536, '\0');
-            // The proxy cuts the connection at the deadline, so a read never outlasts it.
-            while (Clock::now() < deadline) {
-                DWORD got = 0;
-                if (!InternetReadFile(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got) ||
-                    got == 0) {
-                    break;
-                }
-                if (!reader.Add(std::string_view(chunk.data(), got))) break;
-            }
-            page.body = reader.body();
-        }
-        return page;
+        if (status < 200 || status >= 400) return Fail(why, "HTTP " + std::to_string(status) + " from " + url->Text());
+        return ReadPage(sent.request.get(), *url, deadline);
     }
-    Fail(why, "more than " + std::to_string(kMaxRedirects) + " redirects");
-    return std::nullopt;
+    return Fail(why, "more than " + std::to_string(kMaxRedirects) + " redirects");
 }
 
 }  // namespace ql::service
