@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "service/page_address.h"
 #include "service/page_media.h"
 #include "text/gbk_markers.h"
 
@@ -104,6 +105,13 @@ std::string SampleVideoId(std::string_view a) {
     // What follows is a query or a fragment, or nothing (a final line feed counts as nothing).
     if (!rest.empty() && rest != "\n" && rest[0] != '?' && rest[0] != '#') return std::string();
     return std::string(a.substr(0, n));
+}
+
+bool ReplyNeedsFetch(std::string_view rawQuery) {
+    const std::string kw = KwValue(rawQuery);
+    if (!SampleVideoId(kw).empty()) return false;
+    const std::optional<std::string> url = TypedAddress(kw);
+    return url && !HasMediaExtension(*url);
 }
 
 std::string ParseReply(std::string_view rawQuery, std::string_view base, PageFetcher& fetcher, std::string* why) {

@@ -23,6 +23,10 @@ std::string KwValue(std::string_view rawQuery);
 // none, any port, query or fragment), or empty.
 std::string SampleVideoId(std::string_view address);
 
+// Whether the reply to "/parse.php?rawQuery" needs a page fetched: its address is http or
+// https, and neither a sample page's nor itself a media file's.
+bool ReplyNeedsFetch(std::string_view rawQuery);
+
 // The reply to "/parse.php?rawQuery": a sample address answers this service's own sample
 // media under `base` (e.g. "http://127.0.0.1:47615") without a fetch; any other address is
 // read through `fetcher`; nothing found gives the refusal line. `why`, when given, says why

@@ -205,6 +205,28 @@ bool BrowserMarked(const RequestHead& head) {
     return false;
 }
 
+namespace {
+
+// Whom the service answers: its own Host, and no page open in a browser.
+std::optional<Response> Refusal(const RequestHead& head, const ServiceSite& site) {
+    const std::string* host = head.Header("host");
+    if (host == nullptr || head.Count("host") != 1 || !HostAccepted(*host, site)) {
+        return ErrorPage(403, "This service answers only the program on this machine.");
+    }
+    if (BrowserMarked(head)) return ErrorPage(403, "This service does not answer web pages.");
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string_view> ParseQuery(const RequestHead& head, const ServiceSite& site) {
+    if ((head.method != "GET" && head.method != "HEAD") || Refusal(head, site)) return std::nullopt;
+    const std::string_view target = head.target;
+    const std::size_t mark = target.find('?');
+    if (target.substr(0, mark) != "/parse.php") return std::nullopt;
+    return mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
+}
+
 Response Answer(const RequestHead& head, const ServiceSite& site, const ParseFunction& parse) {
     const bool headOnly = head.method == "HEAD";
     if (head.method != "GET" && !headOnly) {
@@ -213,11 +235,8 @@ Response Answer(const RequestHead& head, const ServiceSite& site, const ParseFun
         return response;
     }
     Response response;
-    const std::string* host = head.Header("host");
-    if (host == nullptr || head.Count("host") != 1 || !HostAccepted(*host, site)) {
-        response = ErrorPage(403, "This service answers only the program on this machine.");
-    } else if (BrowserMarked(head)) {
-        response = ErrorPage(403, "This service does not answer web pages.");
+    if (std::optional<Response> refusal = Refusal(head, site)) {
+        response = std::move(*refusal);
     } else {
         const std::string_view target = head.target;
         const std::size_t mark = target.find('?');

@@ -74,6 +74,10 @@ struct Response {
 // busy to fetch now (503).
 using ParseFunction = std::function<std::optional<std::string>(std::string_view rawQuery)>;
 
+// The raw query of a parse request ("/parse.php?RAWQUERY" by GET or HEAD, from a client that
+// is answered), the one Answer hands its ParseFunction; nothing for any other request.
+std::optional<std::string_view> ParseQuery(const RequestHead& head, const ServiceSite& site);
+
 // The answer to a request: 501 for a method other than GET and HEAD, 403 for a foreign Host
 // or a browser-marked request (before anything is fetched), else the route's page or 404.
 Response Answer(const RequestHead& head, const ServiceSite& site, const ParseFunction& parse);

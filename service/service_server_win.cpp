@@ -20,6 +20,13 @@ struct ServiceServer::Gate {
     int waiting = 0;
 };
 
+struct ServiceServer::Client {
+    UniqueSocket socket;
+    std::string received;
+    Clock::time_point until;  // the head's deadline, or the end of lingering
+    bool lingering = false;
+};
+
 namespace {
 
 constexpr auto kSendTime = std::chrono::seconds(2);
@@ -28,13 +35,6 @@ constexpr auto kSendTime = std::chrono::seconds(2);
 constexpr auto kLingerTime = std::chrono::seconds(1);
 
 std::string Now() { return HttpDate(static_cast<std::int64_t>(std::time(nullptr))); }
-
-struct Client {
-    UniqueSocket socket;
-    std::string received;
-    Clock::time_point until;  // the head's deadline, or the end of lingering
-    bool lingering = false;
-};
 
 // Sends the answer and ends the sending side; the caller reads what is left and closes.
 void SendAnswer(SOCKET socket, const Response& response) {
@@ -50,15 +50,14 @@ void Drain(SOCKET socket, Clock::time_point until) {
     }
 }
 
-// A fetcher that fetches nothing and notes whether it was asked to: a reply read through it
-// that asked for no page is the whole reply.
-class FetchAsked : public PageFetcher {
+// The fetcher of the replies that need no page (a sample address, a media address, one that
+// is not http): it is never asked, and would fetch nothing.
+class NoPage : public PageFetcher {
 public:
-    std::optional<FetchedPage> Fetch(const std::string&, Clock::time_point, std::string*) override {
-        asked = true;
+    std::optional<FetchedPage> Fetch(const std::string&, Clock::time_point, std::string* why) override {
+        if (why) *why = "no page is fetched for this reply";
         return std::nullopt;
     }
-    bool asked = false;
 };
 
 std::string RequestLine(const RequestHead& head) { return head.method + " " + head.target.substr(0, 300); }
@@ -117,8 +116,6 @@ void ServiceServer::Run() noexcept {
     try {
         std::deque<Client> clients;
         std::vector<WSAPOLLFD> entries;
-        const ServiceSite site = options_.site;
-        const auto log = options_.log;
         while (!stop_.load()) {
             entries.assign(clients.size() + 1, WSAPOLLFD{});
             entries[0].fd = listener_.get();
@@ -132,119 +129,114 @@ void ServiceServer::Run() noexcept {
                 continue;
             }
             const auto now = Clock::now();
-            // Read what arrived; answer every head that is complete.
             for (std::size_t i = 0; i < clients.size(); ++i) {
-                Client& client = clients[i];
-                if (entries[i + 1].revents == 0) continue;
-                char buffer[8192];
-                const int got = recv(client.socket.get(), buffer, sizeof buffer, 0);
-                if (got <= 0) {
-                    if (!(got < 0 && WSAGetLastError() == WSAEWOULDBLOCK)) client.socket.reset();
-                    continue;
-                }
-                if (client.lingering) continue;
-                client.received.append(buffer, static_cast<std::size_t>(got));
-                RequestHead head;
-                const HeadStatus status = ReadRequestHead(client.received, &head);
-                if (status == HeadStatus::kIncomplete) continue;
-                client.received.clear();
-                client.received.shrink_to_fit();
-                if (status != HeadStatus::kComplete) {
-                    SendAnswer(client.socket.get(), AnswerUnreadable(status));
-                    client.lingering = true;
-                    client.until = now + kLingerTime;
-                    continue;
-                }
-                // Whether the answer needs a fetch: asked without fetching anything. A reply that
-                // needs no page (a sample address, a media address, one that is not http) is answered
-                // from here, like the site's pages: it takes no fetch place.
-                bool wantsFetch = false;
-                const Response answer = Answer(head, site, [&](std::string_view query) -> std::optional<std::string> {
-                    FetchAsked probe;
-                    std::string reply = ParseReply(query, site.Base(), probe);
-                    if (!probe.asked) return reply;
-                    wantsFetch = true;
-                    return std::string();
-                });
-                if (!wantsFetch) {
-                    if (log) log(RequestLine(head) + " " + std::to_string(answer.status));
-                    SendAnswer(client.socket.get(), answer);
-                    client.lingering = true;
-                    client.until = now + kLingerTime;
-                    continue;
-                }
-                std::shared_ptr<Gate> gate = gate_;
-                {
-                    std::lock_guard<std::mutex> lock(gate->mutex);
-                    if (gate->waiting >= kMaxWaiting) {
-                        SendAnswer(client.socket.get(),
-                                   Answer(head, site, [](std::string_view) { return std::optional<std::string>(); }));
-                        client.lingering = true;
-                        client.until = now + kLingerTime;
-                        continue;
-                    }
-                    ++gate->waiting;
-                }
-                // The parse request's own thread owns its connection and shares the gate.
-                std::thread([gate, site, log, head, allowPrivate = options_.allowPrivate,
-                             socket = std::make_shared<UniqueSocket>(std::move(client.socket))]() noexcept {
-                    try {
-                        bool admitted = false;
-                        {
-                            std::unique_lock<std::mutex> lock(gate->mutex);
-                            admitted =
-                                gate->freed.wait_for(lock, kFetchWait, [&] { return gate->active < kMaxFetches; });
-                            --gate->waiting;
-                            if (admitted) ++gate->active;
-                        }
-                        std::string why;
-                        const Response response = Answer(head, site, [&](std::string_view query) {
-                            if (!admitted) return std::optional<std::string>();
-                            SystemPageFetcher fetcher(allowPrivate);
-                            return std::optional<std::string>(ParseReply(query, site.Base(), fetcher, &why));
-                        });
-                        if (admitted) {
-                            std::lock_guard<std::mutex> lock(gate->mutex);
-                            --gate->active;
-                            gate->freed.notify_one();
-                        }
-                        if (log)
-                            log(RequestLine(head) + " " + std::to_string(response.status) +
-                                (why.empty() ? "" : ": " + why));
-                        SendAnswer(socket->get(), response);
-                        Drain(socket->get(), Clock::now() + kLingerTime);
-                    } catch (...) {
-                        // Out of memory: the connection closes unanswered.
-                    }
-                }).detach();
+                if (entries[i + 1].revents != 0) Read(clients[i], now);
             }
             // Clients that closed, that took too long over their head, or that were answered.
             for (Client& client : clients) {
                 if (client.socket && now >= client.until) client.socket.reset();
             }
-            while (!clients.empty() && !clients.front().socket)
-                clients.pop_front();
             for (auto it = clients.begin(); it != clients.end();) {
                 it = it->socket ? it + 1 : clients.erase(it);
             }
-            // Newcomers; at the cap the one that has waited longest makes room.
-            if (entries[0].revents != 0) {
-                for (int n = 0; n < 64; ++n) {
-                    UniqueSocket socket(accept(listener_.get(), nullptr, nullptr));
-                    if (!socket) break;
-                    u_long nonBlocking = 1;
-                    ioctlsocket(socket.get(), FIONBIO, &nonBlocking);
-                    if (clients.size() >= kMaxClients) clients.pop_front();
-                    Client client;
-                    client.socket = std::move(socket);
-                    client.until = Clock::now() + kHeadTime;
-                    clients.push_back(std::move(client));
-                }
-            }
+            if (entries[0].revents != 0) AcceptNewcomers(clients);
         }
     } catch (...) {
         // Out of memory: the service stops answering; the program goes on.
     }
+}
+
+// Newcomers; at the cap the one that has waited longest makes room.
+void ServiceServer::AcceptNewcomers(std::deque<Client>& clients) {
+    for (int n = 0; n < 64; ++n) {
+        UniqueSocket socket(accept(listener_.get(), nullptr, nullptr));
+        if (!socket) break;
+        u_long nonBlocking = 1;
+        ioctlsocket(socket.get(), FIONBIO, &nonBlocking);
+        if (clients.size() >= kMaxClients) clients.pop_front();
+        Client client;
+        client.socket = std::move(socket);
+        client.until = Clock::now() + kHeadTime;
+        clients.push_back(std::move(client));
+    }
+}
+
+// Reads what a client sent. Once its head is whole, the request itself says whether its
+// answer needs a page fetched: one that does goes to a thread of its own (or gets 503 when too
+// many wait already); every other is answered here, once.
+void ServiceServer::Read(Client& client, Clock::time_point now) {
+    char buffer[8192];
+    const int got = recv(client.socket.get(), buffer, sizeof buffer, 0);
+    if (got <= 0) {
+        if (!(got < 0 && WSAGetLastError() == WSAEWOULDBLOCK)) client.socket.reset();
+        return;
+    }
+    if (client.lingering) return;
+    client.received.append(buffer, static_cast<std::size_t>(got));
+    RequestHead head;
+    const HeadStatus status = ReadRequestHead(client.received, &head);
+    if (status == HeadStatus::kIncomplete) return;
+    client.received.clear();
+    client.received.shrink_to_fit();
+    const ServiceSite& site = options_.site;
+    Response answer;
+    if (status != HeadStatus::kComplete) {
+        answer = AnswerUnreadable(status);
+    } else if (const std::optional<std::string_view> query = ParseQuery(head, site); query && ReplyNeedsFetch(*query)) {
+        if (TakeWaitingPlace()) return StartFetch(std::move(head), std::move(client.socket));
+        answer = Answer(head, site, [](std::string_view) { return std::optional<std::string>(); });
+    } else {
+        answer = Answer(head, site, [&](std::string_view rawQuery) {
+            NoPage none;
+            return std::optional<std::string>(ParseReply(rawQuery, site.Base(), none));
+        });
+    }
+    if (options_.log) options_.log(RequestLine(head) + " " + std::to_string(answer.status));
+    SendAnswer(client.socket.get(), answer);
+    client.lingering = true;
+    client.until = now + kLingerTime;
+}
+
+bool ServiceServer::TakeWaitingPlace() {
+    std::lock_guard<std::mutex> lock(gate_->mutex);
+    if (gate_->waiting >= kMaxWaiting) return false;
+    ++gate_->waiting;
+    return true;
+}
+
+// Answers a parse request that needs a fetch on a thread of its own, which owns the connection
+// and shares the gate: with the page's reply once a fetch place is free in time, else 503.
+void ServiceServer::StartFetch(RequestHead head, UniqueSocket socket) {
+    std::thread([gate = gate_, options = options_, head = std::move(head),
+                 socket = std::make_shared<UniqueSocket>(std::move(socket))]() noexcept {
+        try {
+            bool admitted = false;
+            {
+                std::unique_lock<std::mutex> lock(gate->mutex);
+                admitted = gate->freed.wait_for(lock, kFetchWait, [&] { return gate->active < kMaxFetches; });
+                --gate->waiting;
+                if (admitted) ++gate->active;
+            }
+            std::string why;
+            const Response response = Answer(head, options.site, [&](std::string_view query) {
+                if (!admitted) return std::optional<std::string>();
+                SystemPageFetcher fetcher(options.allowPrivate);
+                return std::optional<std::string>(ParseReply(query, options.site.Base(), fetcher, &why));
+            });
+            if (admitted) {
+                std::lock_guard<std::mutex> lock(gate->mutex);
+                --gate->active;
+                gate->freed.notify_one();
+            }
+            if (options.log)
+                options.log(RequestLine(head) + " " + std::to_string(response.status) +
+                            (why.empty() ? "" : ": " + why));
+            SendAnswer(socket->get(), response);
+            Drain(socket->get(), Clock::now() + kLingerTime);
+        } catch (...) {
+            // Out of memory: the connection closes unanswered.
+        }
+    }).detach();
 }
 
 }  // namespace ql::service

@@ -10,12 +10,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "base/owned_socket_win.h"
+#include "service/page_fetch.h"
 #include "service/service_http.h"
 
 namespace ql::service {
@@ -51,6 +53,12 @@ public:
     struct Gate;
 
 private:
+    struct Client;
+    void AcceptNewcomers(std::deque<Client>& clients);
+    void Read(Client& client, Clock::time_point now);
+    bool TakeWaitingPlace();
+    void StartFetch(RequestHead head, UniqueSocket socket);
+
     ServerOptions options_;
     UniqueSocket listener_;
     std::atomic<bool> stop_{false};

@@ -31,19 +31,19 @@ bool Fail(std::string* why, const std::string& text) {
 // What a certificate's judgement means, said of the certificate.
 std::string CertificateFault(DWORD error) {
     switch (error) {
-    case static_cast<DWORD>(CERT_E_UNTRUSTEDROOT):
-    case static_cast<DWORD>(CERT_E_CHAINING):
-        return "is not issued by an authority the system trusts";
-    case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
-        return "is for another name";
-    case static_cast<DWORD>(CERT_E_EXPIRED):
-        return "has expired or is not valid yet";
-    case static_cast<DWORD>(CERT_E_WRONG_USAGE):
-        return "is not one for a web server";
-    case static_cast<DWORD>(CRYPT_E_REVOKED):
-        return "is revoked";
-    default:
-        return "is not valid (" + Hex(error) + ")";
+        case static_cast<DWORD>(CERT_E_UNTRUSTEDROOT):
+        case static_cast<DWORD>(CERT_E_CHAINING):
+            return "is not issued by an authority the system trusts";
+        case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
+            return "is for another name";
+        case static_cast<DWORD>(CERT_E_EXPIRED):
+            return "has expired or is not valid yet";
+        case static_cast<DWORD>(CERT_E_WRONG_USAGE):
+            return "is not one for a web server";
+        case static_cast<DWORD>(CRYPT_E_REVOKED):
+            return "is revoked";
+        default:
+            return "is not valid (" + Hex(error) + ")";
     }
 }
 
@@ -93,14 +93,15 @@ bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, c
     settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     CredHandle fresh{};
     TimeStamp expiry{};
-    if (AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
-                                  &settings, nullptr, nullptr, &fresh, &expiry) != SEC_E_OK) {
+    if (AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &settings,
+                                  nullptr, nullptr, &fresh, &expiry) != SEC_E_OK) {
         return Fail(why, "the system's TLS cannot be used");
     }
     credentials_.reset(new CredHandle(fresh));
     SECURITY_STATUS status = SEC_E_OK;
     const bool sent = Continue(nullptr, &status, deadline);
-    if (status != SEC_I_CONTINUE_NEEDED) return Fail(why, "the system's TLS cannot greet " + host + " (" + Hex(status) + ")");
+    if (status != SEC_I_CONTINUE_NEEDED)
+        return Fail(why, "the system's TLS cannot greet " + host + " (" + Hex(status) + ")");
     if (!sent) return Fail(why, host + " cut the connection before the TLS greeting");
     bool read = true;
     for (;;) {
@@ -128,8 +129,8 @@ bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, c
             continue;
         }
         if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED && status != SEC_I_INCOMPLETE_CREDENTIALS) {
-            return Fail(why, "the TLS handshake with " + host + " failed: " +
-                                 (status == SEC_E_ILLEGAL_MESSAGE ? "it is not TLS" : Hex(status)));
+            return Fail(why, "the TLS handshake with " + host +
+                                 " failed: " + (status == SEC_E_ILLEGAL_MESSAGE ? "it is not TLS" : Hex(status)));
         }
         KeepExtra(received_, in, 2);
         if (status == SEC_E_OK) break;

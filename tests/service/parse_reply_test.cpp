@@ -69,10 +69,18 @@ TEST(ParseReply, RepliesCarryTheirLinesBetweenTheMarkers) {
          "http://127.0.0.1:9/media/Q1/part1.mp4\r\nhttp://127.0.0.1:9/media/Q1/part2.mp4\r\n"
          "http://127.0.0.1:9/media/Q1/part3.mp4",
          0},
-        {"kw=http%3A%2F%2Fpage.test%2F", "**/", 0},
+        {"kw=http%3A%2F%2Fpage.test%2F", "**/", 1},
+        {"kw=page.test%2Fwatch%3Fv%3D1", "**/", 1},
+        {"kw=http%3A%2F%2Fcdn.test%2Fclip.MP4%3Fs%3D1", "http://cdn.test/clip.MP4?s=1", 0},
+        {"kw=ftp%3A%2F%2Fpage.test%2F", "**/", 0},
+        {"kw=", "**/", 0},
     };
     for (const auto& row : rows) {
+        const int before = network.calls;
         const std::string page = ParseReply(row.query, "http://127.0.0.1:9", network);
+        // The query alone says whether its reply needs a fetch.
+        EXPECT_EQ(network.calls - before, row.fetches) << row.query;
+        EXPECT_EQ(ReplyNeedsFetch(row.query), row.fetches > 0) << row.query;
         const std::size_t from = page.find(start);
         ASSERT_NE(from, std::string::npos) << row.query;
         const std::size_t to = page.find("\"/>\r", from + start.size());

@@ -81,11 +81,20 @@ TEST(ServiceHttp, ReadsRequestHeads) {
 Response AnswerRaw(const std::string& raw, const ServiceSite& site, int* fetched, bool busy = false) {
     RequestHead head;
     EXPECT_EQ(ReadRequestHead(raw, &head), HeadStatus::kComplete) << raw;
-    return Answer(head, site, [&](std::string_view) -> std::optional<std::string> {
+    std::optional<std::string> asked;
+    Response response = Answer(head, site, [&](std::string_view query) -> std::optional<std::string> {
         ++*fetched;
+        asked = std::string(query);
         if (busy) return std::nullopt;
         return std::string("reply");
     });
+    // The request alone tells the server which answers are parse replies, and of what.
+    const std::optional<std::string_view> query = ParseQuery(head, site);
+    EXPECT_EQ(query.has_value(), asked.has_value()) << raw;
+    if (query && asked) {
+        EXPECT_EQ(*query, *asked) << raw;
+    }
+    return response;
 }
 
 TEST(ServiceHttp, AnswersOnlyTheProgramsOwnRequests) {
@@ -165,7 +174,9 @@ TEST(ServiceHttp, Routes) {
             AnswerRaw(std::string(row.requestLine) + " HTTP/1.1\r\nHost: 127.0.0.1:47999\r\n\r\n", site, &fetched);
         EXPECT_EQ(response.status, row.status) << row.requestLine;
         EXPECT_EQ(response.contentType, row.contentType) << row.requestLine;
-        if (row.bodyHolds) EXPECT_NE(response.body.find(row.bodyHolds), std::string::npos) << row.requestLine;
+        if (row.bodyHolds) {
+            EXPECT_NE(response.body.find(row.bodyHolds), std::string::npos) << row.requestLine;
+        }
     }
 }
 
