@@ -9,20 +9,10 @@
 
 #include <vector>
 
+#include "service/reply_format.h"
 #include "text/text.h"
 
 namespace ql {
-
-// The reply form's first line, CR LF, and the hidden field up to the opening quote of its
-// value (97 bytes).
-inline constexpr char ReplyStartMarker[] =
-    "<form action=\"get_m3u.php\" method=\"post\" name=\"m3uForm\">\r\n"
-    "<input type=\"hidden\" name=\"inf\" value=\"";
-// The closing quote of the value, the end of the tag and the CR that ends its line; no LF.
-inline constexpr char ReplyEndMarker[] = "\"/>\r";
-
-// The line of the value by which the service refuses an address.
-inline constexpr char RefusalLine[] = "**/";
 
 // The bytes after the first occurrence of `startMarker` in `text`, up to (not including) the
 // first occurrence of `endMarker` after it. Bytes are matched exactly, case included. The

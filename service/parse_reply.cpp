@@ -11,13 +11,6 @@ namespace ql::service {
 
 namespace {
 
-// The program cuts the value out between the form's first line + CR LF + the hidden field
-// up to its opening quote, and the closing quote + "/>" + CR.
-constexpr std::string_view kReplyStart =
-    "<form action=\"get_m3u.php\" method=\"post\" name=\"m3uForm\">\r\n"
-    "<input type=\"hidden\" name=\"inf\" value=\"";
-constexpr std::string_view kReplyEnd = "\"/>\r";
-
 constexpr const char* kReplyTitle = QL_GBK_MARKER("视频地址解析", "\xCA\xD3\xC6\xB5\xB5\xD8\xD6\xB7\xBD\xE2\xCE\xF6");
 constexpr const char* kSubmitCaption = QL_GBK_MARKER("下载列表", "\xCF\xC2\xD4\xD8\xC1\xD0\xB1\xED");
 
@@ -38,12 +31,12 @@ std::string ReplyPage(const std::vector<std::string>& lines) {
     std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\"><title>";
     page += kReplyTitle;
     page += "</title></head><body>\r\n";
-    page += kReplyStart;
+    page += ReplyStartMarker;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) page += "\r\n";
         page += lines[i];
     }
-    page += kReplyEnd;
+    page += ReplyEndMarker;
     page += "\n<input type=\"submit\" value=\"";
     page += kSubmitCaption;
     page += "\"/>\r\n</form></body></html>\r\n";
@@ -126,7 +119,7 @@ std::string ParseReply(std::string_view rawQuery, std::string_view base, PageFet
         return ReplyPage(lines);
     }
     lines = MediaAddresses(kw, fetcher, why);
-    if (lines.empty()) lines.emplace_back(kRefusalLine);
+    if (lines.empty()) lines.emplace_back(RefusalLine);
     return ReplyPage(lines);
 }
 

@@ -6,14 +6,12 @@
 #include <vector>
 
 #include "service/page_fetch.h"
+#include "service/reply_format.h"
 
 namespace ql::service {
 
-// The refusal line: the program asks the user to check the address when it meets it.
-constexpr std::string_view kRefusalLine = "**/";
-
-// The GBK reply page whose form m3uForm carries `lines` in its hidden field inf, CR LF
-// between lines, closed by `"/>` and CR.
+// The GBK reply page whose form m3uForm carries `lines` in its hidden field inf, between
+// ReplyStartMarker and ReplyEndMarker, CR LF between lines.
 std::string ReplyPage(const std::vector<std::string>& lines);
 
 // The value of the first "kw" in a raw query, percent-decoded to bytes ("+" stays "+").

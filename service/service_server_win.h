@@ -3,8 +3,9 @@
 // One thread reads every request head (any number of clients waiting costs no thread each);
 // a client that has not sent its whole head within kHeadTime is cut, and when kMaxClients are
 // waiting the one that has waited longest makes room for the newcomer, so neither idle
-// connections nor a burst lock a real request out. Pages and media are answered on that
-// thread at once; a parse request is answered on a thread of its own, at most kMaxFetches at
+// connections nor a burst lock a real request out. Pages, media and every parse request whose
+// reply needs no page are answered on that thread at once; a parse request that needs a fetch
+// (the request itself says so) is answered on a thread of its own, at most kMaxFetches at
 // once: more wait up to kFetchWait for a place, and beyond kMaxWaiting get 503 at once.
 #pragma once
 

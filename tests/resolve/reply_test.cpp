@@ -1,4 +1,5 @@
 #include "resolve/reply.h"
+#include "service/parse_reply.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,27 @@ TEST(ReadResultRows, Table) {
         }
         EXPECT_EQ(rows, c.rows) << "value '" << c.value.str() << "'";
         EXPECT_EQ(got.refused, c.refused) << "value '" << c.value.str() << "'";
+    }
+}
+
+// What the service writes, the program reads back row for row: one format, both sides.
+TEST(ReadResultRows, TheServicesRepliesReadBackRowForRow) {
+    using Rows = std::vector<std::string>;
+    const Rows replies[] = {
+        {"http://127.0.0.1:47615/media/a/part1.mp4"},
+        {"http://a.test/1.mp4", "https://b.test/2.m3u8?x=1&y=%22%3E", "http://xn--fiq.test/%E8%A7%86.flv"},
+        {RefusalLine},
+    };
+    for (const Rows& lines : replies) {
+        const ResultRows got =
+            ReadResultRows(CutBetween(Text(service::ReplyPage(lines)), ReplyStartMarker, ReplyEndMarker));
+        Rows rows;
+        for (const Text& r : got.rows) {
+            rows.push_back(r.str());
+        }
+        const bool refusal = lines == Rows{RefusalLine};
+        EXPECT_EQ(rows, refusal ? Rows{} : lines) << lines[0];
+        EXPECT_EQ(got.refused, refusal) << lines[0];
     }
 }
 

@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> lines = IsMediaType(page.contentType)
                                          ? std::vector<std::string>{page.url}
                                          : PageMediaAddresses(page, fetcher, 0, now + kFetchTime, now + kFetchTime);
-    if (lines.empty()) lines.emplace_back(kRefusalLine);
+    if (lines.empty()) lines.emplace_back(ql::RefusalLine);
     const std::string reply = ReplyPage(lines);
     std::fwrite(reply.data(), 1, reply.size(), stdout);
     return 0;
