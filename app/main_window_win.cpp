@@ -29,86 +29,99 @@ constexpr wchar_t kWindowClass[] = L"QinglanMainWindow";
 HWND g_window = nullptr;
 std::unique_ptr<WindowState> g_state;
 
+// The window's colour; the group frames and the label let it show through.
+LRESULT OnEraseBackground(HWND window, HDC dc) {
+    RECT rc;
+    GetClientRect(window, &rc);
+    FillRect(dc, &rc, g_state->lightBlue.get());
+    return 1;
+}
+
+LRESULT OnDrawItem(const DRAWITEMSTRUCT& item) {
+    if (item.CtlType == ODT_BUTTON) {
+        DrawPictureButton(item);
+    } else if (item.CtlType == ODT_STATIC) {
+        DrawPictureBox(item);
+    }
+    return TRUE;
+}
+
+void RaiseRouted(const WindowNotice& notice) {
+    if (const std::optional<RoutedEvent> routed = RouteNotice(notice)) {
+        Raise(routed->item, routed->event);
+    }
+}
+
+LRESULT OnCommand(WPARAM wParam, LPARAM lParam) {
+    WindowNotice notice;
+    if (lParam != 0) {
+        notice.kind = WindowNotice::Kind::ControlCommand;
+        notice.from = ItemOfControl(reinterpret_cast<HWND>(lParam));
+        notice.code = HIWORD(wParam);
+    } else if (HIWORD(wParam) == 0) {
+        notice.kind = WindowNotice::Kind::Command;
+        notice.commandId = LOWORD(wParam);
+        notice.addressBoxFocused = GetFocus() == g_state->controls[static_cast<std::size_t>(Index(FormItem::编辑框1))];
+    } else {
+        return 0;  // an accelerator: the window has none
+    }
+    RaiseRouted(notice);
+    return 0;
+}
+
+LRESULT OnNotify(const NMHDR& header) {
+    WindowNotice notice;
+    notice.kind = WindowNotice::Kind::ControlNotify;
+    notice.from = ItemOfControl(header.hwndFrom);
+    notice.code = header.code;
+    if (header.code == static_cast<UINT>(NM_RCLICK)) {
+        notice.row = reinterpret_cast<const NMITEMACTIVATE&>(header).iItem;
+    }
+    RaiseRouted(notice);
+    return 0;
+}
+
+// Keyboard focus comes back to the control that had it. True when the focus was set.
+bool OnActivate(HWND window, WPARAM wParam) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window, focus)) {
+            g_state->lastFocus = focus;
+        }
+        return false;
+    }
+    HWND focus =
+        g_state->lastFocus ? g_state->lastFocus : g_state->controls[static_cast<std::size_t>(Index(FormItem::编辑框1))];
+    if (!focus || !IsWindow(focus)) return false;
+    SetFocus(focus);
+    return true;
+}
+
+// Each message goes to a handler of its own; what none handles, the system does.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (!g_state || window != g_window) {
         return DefWindowProcW(window, message, wParam, lParam);
     }
     switch (message) {
-        case WM_ERASEBKGND: {
-            // The window's colour; the group frames and the label let it show through.
-            RECT rc;
-            GetClientRect(window, &rc);
-            FillRect(reinterpret_cast<HDC>(wParam), &rc, g_state->lightBlue.get());
-            return 1;
-        }
+        case WM_ERASEBKGND:
+            return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORBTN:
             return OnControlColour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam),
                                    DefWindowProcW(window, message, wParam, lParam));
-        case WM_DRAWITEM: {
-            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            if (item->CtlType == ODT_BUTTON) {
-                DrawPictureButton(*item);
-            } else if (item->CtlType == ODT_STATIC) {
-                DrawPictureBox(*item);
-            }
-            return TRUE;
-        }
-        case WM_COMMAND: {
-            WindowNotice notice;
-            if (lParam != 0) {
-                notice.kind = WindowNotice::Kind::ControlCommand;
-                notice.from = ItemOfControl(reinterpret_cast<HWND>(lParam));
-                notice.code = HIWORD(wParam);
-            } else if (HIWORD(wParam) == 0) {
-                notice.kind = WindowNotice::Kind::Command;
-                notice.commandId = LOWORD(wParam);
-                notice.addressBoxFocused =
-                    GetFocus() == g_state->controls[static_cast<std::size_t>(Index(FormItem::编辑框1))];
-            } else {
-                return 0;  // an accelerator: the window has none
-            }
-            if (const std::optional<RoutedEvent> routed = RouteNotice(notice)) {
-                Raise(routed->item, routed->event);
-            }
-            return 0;
-        }
-        case WM_NOTIFY: {
-            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            WindowNotice notice;
-            notice.kind = WindowNotice::Kind::ControlNotify;
-            notice.from = ItemOfControl(header->hwndFrom);
-            notice.code = header->code;
-            if (header->code == static_cast<UINT>(NM_RCLICK)) {
-                notice.row = reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem;
-            }
-            if (const std::optional<RoutedEvent> routed = RouteNotice(notice)) {
-                Raise(routed->item, routed->event);
-            }
-            return 0;
-        }
+        case WM_DRAWITEM:
+            return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        case WM_COMMAND:
+            return OnCommand(wParam, lParam);
+        case WM_NOTIFY:
+            return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
         case WM_ACTIVATE:
-            // Keyboard focus comes back to the control that had it.
-            if (LOWORD(wParam) == WA_INACTIVE) {
-                HWND focus = GetFocus();
-                if (focus && IsChild(window, focus)) {
-                    g_state->lastFocus = focus;
-                }
-            } else {
-                HWND focus = g_state->lastFocus ? g_state->lastFocus
-                                                : g_state->controls[static_cast<std::size_t>(Index(FormItem::编辑框1))];
-                if (focus && IsWindow(focus)) {
-                    SetFocus(focus);
-                    return 0;
-                }
-            }
+            if (OnActivate(window, wParam)) return 0;
             break;
         case WM_SETCURSOR:
             // While a fetch runs, over the window and every control on it.
-            if (ShowBusyPointerWhileFetching()) {
-                return TRUE;
-            }
+            if (ShowBusyPointerWhileFetching()) return TRUE;
             break;
         case WM_DESTROY:
             // The program's only window: when it is gone, the message loop ends.
@@ -117,7 +130,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_NCDESTROY:
             g_state.reset();
             g_window = nullptr;
-            return DefWindowProcW(window, message, wParam, lParam);
+            break;
         default:
             break;
     }
