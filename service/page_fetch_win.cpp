@@ -4,6 +4,7 @@
 #include "service/address_filter.h"
 #include "service/body_reader.h"
 #include "service/fetch_url.h"
+#include "service/idna.h"
 #include "service/page_address.h"
 #include "service/pinning_proxy_win.h"
 
@@ -36,21 +37,13 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
-// A host outside ASCII (UTF-8) in its IDNA form, by the system; empty when it has none.
+// A host outside ASCII (UTF-8) in its IDNA form, by the same routine that writes the rows the
+// service lists; empty when it has none.
 std::string AsciiHost(const std::string& host) {
     bool ascii = true;
     for (char c : host)
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii) return host;
-    const std::wstring wide = Widen(host, CP_UTF8);
-    wchar_t out[256];
-    const int n = IdnToAscii(0, wide.c_str(), static_cast<int>(wide.size()), out, 256);
-    if (n <= 0) return std::string();
-    std::string ascii_host = Utf8(std::wstring(out, static_cast<std::size_t>(n)));
-    for (char& c : ascii_host) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return ascii_host;
+    return ascii ? host : HostToAscii(host).value_or(std::string());
 }
 
 std::wstring QueryHeader(HINTERNET request, DWORD what) {
