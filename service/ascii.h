@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace ql::service {
@@ -19,6 +20,24 @@ inline int HexValue(char c) {
     return -1;
 }
 inline bool IsHex(char c) { return HexValue(c) >= 0; }
+inline bool IsAlnum(char c) { return IsAlpha(c) || IsDigit(c); }
+
+// Whether `s` begins with `lowerPrefix` (given in lower case), ASCII letters in any case.
+inline bool StartsWithIgnoringCase(std::string_view s, std::string_view lowerPrefix) {
+    if (s.size() < lowerPrefix.size()) return false;
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+        if (Lower(s[i]) != lowerPrefix[i]) return false;
+    }
+    return true;
+}
+
+// "%XX" for a byte, upper-case hex, as addresses percent-encode.
+inline void AppendPercentEncoded(std::string& out, char c) {
+    const auto b = static_cast<unsigned char>(c);
+    out.push_back('%');
+    out.push_back("0123456789ABCDEF"[b >> 4]);
+    out.push_back("0123456789ABCDEF"[b & 15]);
+}
 
 template <std::size_t N>
 bool OneOf(std::string_view s, const std::array<std::string_view, N>& list) {

@@ -5,14 +5,6 @@ namespace ql::service {
 
 namespace {
 
-bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Lower(s[i]) != prefix[i]) return false;
-    }
-    return true;
-}
-
 // Blanks, controls, quotes, angle brackets and bytes outside ASCII percent-encoded; the
 // fragment dropped; "/" when empty.
 std::string CleanPath(std::string_view path) {
@@ -23,9 +15,7 @@ std::string CleanPath(std::string_view path) {
         const auto b = static_cast<unsigned char>(c);
         if (b <= 0x20 || b >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
             c == '{' || c == '|' || c == '}') {
-            out.push_back('%');
-            out.push_back("0123456789ABCDEF"[b >> 4]);
-            out.push_back("0123456789ABCDEF"[b & 15]);
+            AppendPercentEncoded(out, c);
         } else {
             out.push_back(c);
         }

@@ -2,7 +2,6 @@
 #include "service/ascii.h"
 
 #include <array>
-#include <cctype>
 #include <vector>
 
 #include "service/address_parts.h"
@@ -54,7 +53,6 @@ bool PathEndsWithExtension(std::string_view path, const std::array<std::string_v
 }
 
 std::string Quote(std::string_view bytes, std::string_view safe) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(bytes.size());
     for (char c : bytes) {
@@ -63,9 +61,7 @@ std::string Quote(std::string_view bytes, std::string_view safe) {
             (u < 0x80 && safe.find(c) != std::string_view::npos)) {
             out.push_back(c);
         } else {
-            out.push_back('%');
-            out.push_back(kHex[u >> 4]);
-            out.push_back(kHex[u & 15]);
+            AppendPercentEncoded(out, c);
         }
     }
     return out;

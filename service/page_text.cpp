@@ -1,10 +1,10 @@
 #include "service/page_text.h"
 
 #include <array>
-#include <cctype>
 #include <utility>
 #include <vector>
 
+#include "service/ascii.h"
 #include "text/codepage.h"
 
 namespace ql::service {
@@ -19,14 +19,12 @@ bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\
 bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view lower) {
     if (s.size() - at < lower.size() || at > s.size()) return false;
     for (std::size_t i = 0; i < lower.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(s[at + i])) != lower[i]) return false;
+        if (Lower(s[at + i]) != lower[i]) return false;
     }
     return true;
 }
 
-bool IsLabelChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == ':' || c == '-';
-}
+bool IsLabelChar(char c) { return IsAlnum(c) || c == '_' || c == '.' || c == ':' || c == '-'; }
 
 // The length of "charset", white space, "=", white space, an optional quote, white space and
 // a label at s[at], and where the label starts; 0 when there is none.
@@ -54,10 +52,9 @@ std::string NormalizedLabel(std::string_view label) {
     std::string out;
     bool punct = false;
     for (char c : label) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (std::isalnum(u) || c == '.') {
+        if (IsAlnum(c) || c == '.') {
             if (punct && !out.empty()) out.push_back('_');
-            out.push_back(static_cast<char>(std::tolower(u)));
+            out.push_back(Lower(c));
             punct = false;
         } else {
             punct = true;

@@ -1,8 +1,6 @@
 #include "service/parse_reply.h"
 #include "service/ascii.h"
 
-#include <cctype>
-
 #include "service/page_address.h"
 #include "service/page_media.h"
 #include "text/gbk_markers.h"
@@ -16,14 +14,6 @@ constexpr const char* kSubmitCaption = QL_GBK_MARKER("下载列表", "\xCF\xC2\x
 
 // Sample media parts listed for a sample page address.
 constexpr int kSampleParts = 3;
-
-bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    }
-    return true;
-}
 
 }  // namespace
 

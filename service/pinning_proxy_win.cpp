@@ -16,14 +16,6 @@ namespace {
 constexpr std::size_t kMaxTunnels = 2 * (kMaxRedirects + 1);
 constexpr std::size_t kMaxProxyHead = 16 * 1024;
 
-bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Lower(s[i]) != Lower(prefix[i])) return false;
-    }
-    return true;
-}
-
 // Copies bytes both ways until one side closes, the deadline passes or the proxy stops; with
 // `tls`, what goes to and comes from the server is sealed and opened by it.
 void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadline, const std::atomic<bool>& stop) {
@@ -165,7 +157,7 @@ std::optional<FetchUrl> PinningProxy::Requested(const std::string& head) {
     const std::string line = head.substr(0, head.find("\r\n"));
     const std::size_t sp = line.rfind(' ');
     std::optional<FetchUrl> asked =
-        StartsWithIgnoringCase(line, "GET ") && sp > 4 ? ParseFetchUrl(line.substr(4, sp - 4)) : std::nullopt;
+        StartsWithIgnoringCase(line, "get ") && sp > 4 ? ParseFetchUrl(line.substr(4, sp - 4)) : std::nullopt;
     FetchUrl hop;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "service/ascii.h"
 #include "service/page_text.h"
 
 namespace ql::service {
@@ -140,7 +141,7 @@ bool IsUnicodeSpace(char32_t c) {
 }
 
 bool IsWordChar(char32_t c) {
-    if (c < 0x80) return std::isalnum(static_cast<int>(c)) || c == '_';
+    if (c < 0x80) return IsAlnum(static_cast<char>(c)) || c == '_';
     if (IsUnicodeSpace(c)) return false;
     // Latin-1 punctuation and symbols, general punctuation, CJK and full-width punctuation.
     if (c <= 0xBF)
