@@ -1,5 +1,7 @@
 #include "service/fetch_url.h"
+#include "service/address_parts.h"
 #include "service/ascii.h"
+#include "service/page_address.h"
 
 namespace ql::service {
 
@@ -38,55 +40,29 @@ std::optional<FetchUrl> ParseFetchUrl(std::string_view url) {
         url.remove_prefix(1);
     while (!url.empty() && static_cast<unsigned char>(url.back()) <= ' ')
         url.remove_suffix(1);
-    FetchUrl out;
-    if (StartsWithIgnoringCase(url, "https://")) {
-        out.https = true;
-        out.port = 443;
-        url.remove_prefix(8);
-    } else if (StartsWithIgnoringCase(url, "http://")) {
-        url.remove_prefix(7);
-    } else {
-        return std::nullopt;
-    }
-    const std::size_t end = url.find_first_of("/?#\\");
-    std::string_view authority = url.substr(0, end);
-    const std::string_view rest = end == std::string_view::npos ? std::string_view() : url.substr(end);
-    if (authority.find('@') != std::string_view::npos) return std::nullopt;
-    std::string_view portText;
-    if (!authority.empty() && authority[0] == '[') {
-        const std::size_t close = authority.find(']');
-        if (close == std::string_view::npos) return std::nullopt;
-        out.host = std::string(authority.substr(1, close - 1));
-        const std::string_view after = authority.substr(close + 1);
-        if (!after.empty() && after[0] != ':') return std::nullopt;
-        if (!after.empty()) portText = after.substr(1);
-        if (out.host.find(':') == std::string::npos) return std::nullopt;
-    } else {
-        const std::size_t colon = authority.find(':');
-        out.host = std::string(authority.substr(0, colon));
-        if (colon != std::string_view::npos) portText = authority.substr(colon + 1);
-        if (colon != std::string_view::npos && portText.empty()) return std::nullopt;
-    }
-    if (!portText.empty()) {
-        if (portText.size() > 5) return std::nullopt;
-        int port = 0;
-        for (char c : portText) {
-            if (c < '0' || c > '9') return std::nullopt;
-            port = port * 10 + (c - '0');
-        }
-        if (port < 1 || port > 65535) return std::nullopt;
-        out.port = port;
-    }
-    if (out.host.empty()) return std::nullopt;
-    for (char& c : out.host) {
-        if (static_cast<unsigned char>(c) <= ' ' || c == '%' || c == '/') return std::nullopt;
-        c = Lower(c);
-    }
-    std::string path(rest);
-    for (char& c : path) {
+    // A backslash is a slash, as in a browser's address bar: "http://a.com\\evil/" is a.com's.
+    std::string text(url);
+    for (char& c : text) {
         if (c == '\\') c = '/';
     }
-    out.path = CleanPath(path);
+    const std::optional<AddressParts> parts = SplitAddress(text);
+    if (!parts || (parts->scheme != "http" && parts->scheme != "https")) return std::nullopt;
+    const std::string_view netloc = parts->netloc;
+    // User information is a way to disguise the host; a colon promises a port.
+    if (netloc.find('@') != std::string_view::npos) return std::nullopt;
+    const std::size_t colon = netloc.rfind(':');
+    const bool portGiven = colon != std::string_view::npos && netloc.find(']', colon) == std::string_view::npos;
+    const std::optional<unsigned> port = PortOf(*parts);
+    if (!port || (portGiven && *port == 0)) return std::nullopt;
+    FetchUrl out;
+    out.https = parts->scheme == "https";
+    out.port = *port != 0 ? static_cast<int>(*port) : out.https ? 443 : 80;
+    out.host = HostOf(*parts);
+    if (out.host.empty()) return std::nullopt;
+    for (char c : out.host) {
+        if (static_cast<unsigned char>(c) <= ' ' || c == '%' || c == '/') return std::nullopt;
+    }
+    out.path = CleanPath(parts->query.empty() ? parts->path : parts->path + "?" + parts->query);
     return out;
 }
 
@@ -96,54 +72,10 @@ std::optional<FetchUrl> FollowLocation(const FetchUrl& from, std::string_view lo
     while (!location.empty() && static_cast<unsigned char>(location.back()) <= ' ')
         location.remove_suffix(1);
     if (location.empty()) return std::nullopt;
-    if (StartsWithIgnoringCase(location, "http://") || StartsWithIgnoringCase(location, "https://")) {
-        return ParseFetchUrl(location);
-    }
-    // Any other scheme ("ftp:", "file:", "javascript:") is not followed.
-    const std::size_t colon = location.find(':');
-    const std::size_t delimiter = location.find_first_of("/?#");
-    if (colon != std::string_view::npos && (delimiter == std::string_view::npos || colon < delimiter)) {
-        return std::nullopt;
-    }
-    if (location.substr(0, 2) == "//") {
-        return ParseFetchUrl(std::string(from.https ? "https:" : "http:") + std::string(location));
-    }
-    FetchUrl to = from;
-    if (location[0] == '/') {
-        to.path = CleanPath(location);
-    } else if (location[0] == '?') {
-        to.path = from.path.substr(0, from.path.find('?')) + CleanPath(location).substr(1);
-    } else if (location[0] == '#') {
-        // Same document.
-    } else {
-        const std::string base = from.path.substr(0, from.path.find('?'));
-        to.path = base.substr(0, base.rfind('/') + 1) + CleanPath(location).substr(1);
-    }
-    // "." and ".." segments of the path are removed.
-    const std::size_t query = to.path.find('?');
-    std::string_view path = std::string_view(to.path).substr(0, query);
-    const std::string tail = query == std::string::npos ? std::string() : to.path.substr(query);
-    std::string out;
-    while (!path.empty()) {
-        path.remove_prefix(1);  // the "/"
-        const std::size_t slash = path.find('/');
-        const std::string_view segment = path.substr(0, slash);
-        const bool last = slash == std::string_view::npos;
-        if (segment == "..") {
-            const std::size_t cut = out.rfind('/');
-            out.erase(cut == std::string::npos ? 0 : cut);
-            if (last) out += "/";
-        } else if (segment == ".") {
-            if (last) out += "/";
-        } else {
-            out += "/";
-            out += segment;
-        }
-        if (last) break;
-        path.remove_prefix(slash);
-    }
-    to.path = (out.empty() ? "/" : out) + tail;
-    return to;
+    // Resolved as an address in a page is; any other scheme than http and https ("ftp:",
+    // "file:", "javascript:") is not followed.
+    const std::optional<std::string> to = AbsoluteAddress(location, from.Text());
+    return to ? ParseFetchUrl(*to) : std::nullopt;
 }
 
 }  // namespace ql::service

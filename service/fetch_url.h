@@ -1,5 +1,6 @@
-// Taking apart the address of one fetch and following a redirect's Location, as the fetcher
-// needs them. Pure text routines.
+// The address of one fetch as the fetcher needs it, taken apart by the service's one address
+// splitter (address_parts.h), and where a redirect's Location leads, resolved as an address
+// in a page is (AbsoluteAddress). Pure text routines.
 #pragma once
 
 #include <optional>

@@ -70,7 +70,9 @@ TEST(FetchUrl, FollowsLocations) {
     for (const auto& row : rows) {
         const auto to = FollowLocation(*from, row.location);
         ASSERT_EQ(to.has_value(), row.to != nullptr) << row.location;
-        if (to) EXPECT_EQ(to->Text(), row.to) << row.location;
+        if (to) {
+            EXPECT_EQ(to->Text(), row.to) << row.location;
+        }
     }
 }
 
