@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "service/page_text.h"
+#include "service/script_values.h"
 
 namespace ql::service {
 
@@ -97,6 +98,19 @@ bool IsMediaReference(std::string_view ref) {
     return first < 0x80 && std::string_view("%~+()!,-").find(static_cast<char>(first)) != std::string_view::npos;
 }
 
+// Whether a string in a script is an address in its own right: absolute (it has a scheme),
+// scheme-relative, root-relative, or relative with "./" or "../". A bare "a/b.mp4" may be a
+// storage key or a file name, which the page never asks a browser to fetch.
+bool IsExplicitAddress(std::string_view ref) {
+    if (ref.substr(0, 1) == "/" || ref.substr(0, 2) == "./" || ref.substr(0, 3) == "../") return true;
+    std::size_t i = 0;
+    while (i < ref.size() &&
+           (IsAlpha(ref[i]) || (i > 0 && (IsDigit(ref[i]) || ref[i] == '+' || ref[i] == '.' || ref[i] == '-')))) {
+        ++i;
+    }
+    return i > 0 && i < ref.size() && ref[i] == ':';
+}
+
 bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view lower) {
     if (at > s.size() || s.size() - at < lower.size()) return false;
     for (std::size_t k = 0; k < lower.size(); ++k) {
@@ -146,7 +160,9 @@ std::string UnescapeScript(std::string_view text) {
 
 namespace {
 
-// Whole quoted strings of address characters that are media references, left to right.
+// Whole quoted strings of address characters that are media references, left to right: those
+// that are addresses in their own right, and bare relative ones that the script gives as the
+// value of an address key.
 class QuotedRefs {
 public:
     explicit QuotedRefs(std::string_view text) : text_(text) {}
@@ -168,7 +184,9 @@ public:
                 const std::size_t at = i_ + 1;
                 const std::string_view ref = text_.substr(at, end - at);
                 i_ = end + 1;
-                if (IsMediaReference(ref)) return std::make_pair(at, ref);
+                if (IsMediaReference(ref) && (IsExplicitAddress(ref) || IsAddressValue(text_, at - 1))) {
+                    return std::make_pair(at, ref);
+                }
             } else {
                 // No quote stands between, so the next candidate is where the run stopped.
                 i_ = std::max(end, i_ + 1);

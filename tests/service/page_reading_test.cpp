@@ -23,6 +23,26 @@ std::vector<std::string> Lines(std::initializer_list<std::string> lines) {
     return out;
 }
 
+// The rows of one page at {O}/p/page.html.
+std::vector<std::string> Read(const std::string& body, const char* type = "text/html") {
+    FixtureSite site;
+    const Clock::time_point now = Clock::now();
+    const FetchedPage page{std::string(kOrigin) + "/p/page.html", type, "", body};
+    return PageMediaAddresses(page, site, 0, now, now + kFetchTime);
+}
+
+struct Snippet {
+    const char* name;
+    const char* type;
+    std::string body;
+    std::vector<std::string> rows;
+};
+
+void ExpectRows(const std::vector<Snippet>& table) {
+    for (const Snippet& row : table)
+        EXPECT_EQ(Read(row.body, row.type), row.rows) << row.name;
+}
+
 TEST(PageReading, FixturePages) {
     const std::vector<std::string> html5 =
         Lines({"{O}/media/ep12-1080p.mp4", "{O}/media/ep12-720p.webm", "{C}/audio/ep12-commentary.mp3",
@@ -74,6 +94,29 @@ TEST(PageReading, FixturePages) {
         FixtureSite site;
         EXPECT_EQ(MediaAddresses(std::string(kOrigin) + row.path, site), row.lines) << row.path;
     }
+}
+
+// A bare relative string in a script or JSON is data unless the script gives it as an
+// address; resolved against the page, it would be a row that does not exist.
+TEST(PageReading, BareStringsInScriptsAreDataUnlessGivenAsAddresses) {
+    ExpectRows({
+        {"a storage key and a file name beside the file's CDN address", "text/html",
+         R"(<script>window.__DATA__={"media":{"key":"userupload/3180525/file/original-x.mp4",)"
+         R"("filename":"original-x.mp4","url":"https:\/\/cdn.example.test\/userupload\/3180525\/file\/original-x.mp4"}}</script>)",
+         Lines({"{C}/userupload/3180525/file/original-x.mp4"})},
+        {"values of address keys", "text/html",
+         R"(<script>player.src = "clips/a.mp4"; cfg = {file: 'clips/b.mp4', "videoUrl": "clips/c.m3u8"};)"
+         R"( p.setSrc("clips/d.webm"); if (name == "clips/no.mp4") {}</script>)",
+         Lines({"{O}/p/clips/a.mp4", "{O}/p/clips/b.mp4", "{O}/p/clips/c.m3u8", "{O}/p/clips/d.webm"})},
+        {"explicit relatives and bare data", "text/html",
+         R"(<script>var list = ["clips/e.mp4"], name = "clips/f.mp4", up = "../g.mp4", here = './h.mp4',)"
+         R"( root = "/i.mp4";</script>)",
+         Lines({"{O}/g.mp4", "{O}/p/h.mp4", "{O}/i.mp4"})},
+        {"a JSON body", "application/json", R"({"name":"clips/j.mp4","source":"clips/k.mp4"})",
+         Lines({"{O}/p/clips/k.mp4"})},
+        {"attributes resolve as browsers do", "text/html", R"(<a href="clips/l.mp4"></a><div data-src="clips/m.mp4">)",
+         Lines({"{O}/p/clips/l.mp4", "{O}/p/clips/m.mp4"})},
+    });
 }
 
 TEST(PageReading, TypedAddressesAndFetches) {
