@@ -200,28 +200,55 @@ private:
     std::size_t i_ = 0;
 };
 
-// Absolute and scheme-relative addresses: "http:", "https:" or nothing, then "//", not right
-// after a word character, ".", ":" or "/", each cut to its media address. Runs never overlap.
+// The length of the "http://", "https://" or "//" that starts an address at text[i] (not right
+// after a word character, ".", ":" or "/"), or 0.
+std::size_t AddressHeadAt(std::string_view text, std::size_t i) {
+    std::size_t head = 0;
+    if (StartsWithNoCase(text, i, "http://")) {
+        head = 7;
+    } else if (StartsWithNoCase(text, i, "https://")) {
+        head = 8;
+    } else if (text.compare(i, 2, "//") == 0) {
+        head = 2;
+    }
+    if (head > 0 && i > 0) {
+        std::size_t length = 1;
+        const char32_t before = CodePointBefore(text, i, &length);
+        if (IsWordChar(before) || before == '.' || before == ':' || before == '/') head = 0;
+    }
+    return head;
+}
+
+// The end of the address whose head starts at text[i]: its run of address characters, up to
+// where the text's next field begins: the next field separator when one stands right before
+// the address ("Kwyn5e;https://host/a.mp3?k=-;$0" ends at the second ";"), or a ";" or ","
+// that another address follows ("https://a/1.mp4?q=1,https://a/2.mp4").
+// One scan, stopping at the first of the two: the run is not searched beyond the cut, which a
+// text of ";http://;http://…" would make quadratic.
+std::size_t AddressEnd(std::string_view text, std::size_t i, std::size_t head) {
+    const char separator = i > 0 && (text[i - 1] == ';' || text[i - 1] == ',') ? text[i - 1] : '\0';
+    std::size_t k = i + head;
+    while (k < text.size()) {
+        const char c = text[k];
+        if ((c == ';' || c == ',') && (c == separator || AddressHeadAt(text, k + 1) > 0)) break;
+        std::size_t length = 1;
+        if (!IsUrlChar(CodePointAt(text, k, &length))) break;
+        k += length;
+    }
+    return k;
+}
+
+// Absolute and scheme-relative addresses, each cut to its media address. Runs never overlap.
+// `work` grows by the characters scanned.
 class AddressRuns {
 public:
-    explicit AddressRuns(std::string_view text) : text_(text) {}
+    AddressRuns(std::string_view text, std::size_t& work) : text_(text), work_(work) {}
     std::optional<std::pair<std::size_t, std::string_view>> Next() {
         while (i_ < text_.size()) {
             const std::size_t i = i_;
-            std::size_t head = 0;
-            if (StartsWithNoCase(text_, i, "http://")) {
-                head = 7;
-            } else if (StartsWithNoCase(text_, i, "https://")) {
-                head = 8;
-            } else if (text_.compare(i, 2, "//") == 0) {
-                head = 2;
-            }
-            if (head > 0 && i > 0) {
-                std::size_t length = 1;
-                const char32_t before = CodePointBefore(text_, i, &length);
-                if (IsWordChar(before) || before == '.' || before == ':' || before == '/') head = 0;
-            }
-            const std::size_t end = head > 0 ? UrlRunEnd(text_, i + head) : i;
+            const std::size_t head = AddressHeadAt(text_, i);
+            const std::size_t end = head > 0 ? AddressEnd(text_, i, head) : i;
+            work_ += end - i + 1;
             if (end == i + head) {
                 ++i_;
                 continue;
@@ -235,6 +262,7 @@ public:
 
 private:
     std::string_view text_;
+    std::size_t& work_;
     std::size_t i_ = 0;
 };
 
@@ -244,10 +272,10 @@ void ForEachMediaInText(std::string_view raw, const std::function<void(std::stri
     // Escapes are undone in a copy, only when there are any.
     const std::string unescaped = raw.find('\\') == std::string_view::npos ? std::string() : UnescapeScript(raw);
     const std::string_view text = unescaped.empty() ? raw : std::string_view(unescaped);
-    if (work) *work += 2 * text.size();
+    std::size_t scanned = text.size();  // the quoted strings' scan, and then the runs'
     // The two kinds merged in order of place (then of text, for two at one place).
     QuotedRefs quoted(text);
-    AddressRuns runs(text);
+    AddressRuns runs(text, scanned);
     auto q = quoted.Next();
     auto r = runs.Next();
     while (q || r) {
@@ -259,6 +287,16 @@ void ForEachMediaInText(std::string_view raw, const std::function<void(std::stri
             r = runs.Next();
         }
     }
+    if (work) *work += scanned;
+}
+
+bool HoldsAddressWithin(std::string_view text) {
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const std::size_t head = AddressHeadAt(text, i);
+        std::size_t length = 1;
+        if (head > 0 && i + head < text.size() && IsUrlChar(CodePointAt(text, i + head, &length))) return true;
+    }
+    return false;
 }
 
 std::vector<std::string> MediaInText(std::string_view text, std::size_t* work) {

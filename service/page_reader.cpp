@@ -119,9 +119,10 @@ public:
             const std::string decoded = Decoded(raw);
             const std::string_view value = TrimUnicodeSpace(decoded);
             if (value.empty()) return;
+            // A value that holds an address among other fields is no address itself.
             const bool whole =
-                OneOf(name, kLinkAttributes) ||
-                ((OneOf(name, kValueAttributes) || name.substr(0, 5) == "data-") && !HasUnicodeSpace(value));
+                OneOf(name, kLinkAttributes) || ((OneOf(name, kValueAttributes) || name.substr(0, 5) == "data-") &&
+                                                 !HasUnicodeSpace(value) && !HoldsAddressWithin(value));
             if (whole && HasMediaExtension(value)) {
                 sink_.AddMedia(value);
                 return;

@@ -47,6 +47,7 @@ TEST(HostilePages, ReadingStaysLinearAndKeepsWhatCameFirst) {
         {"one tag, millions of media values", first + "<div", " data-a=\"b.mp4\"", ">"},
         {"end tags without names", first, "</ ", ""},
         {"an unclosed script", first + "<script>", "var a = '//x.test/a.mp4'; ", ""},
+        {"addresses among fields", first + "<div data-a=\"", ";http://a", "\">"},
         {"a script of quotes", first + "<script>", "\"'`", "</script>"},
         {"entities", first + "<a href=\"", "&amp;&#x41;&notin;&#99999999999;", "\">"},
         {"meta charset bait", first, "<meta charset=", ""},

@@ -119,6 +119,21 @@ TEST(PageReading, BareStringsInScriptsAreDataUnlessGivenAsAddresses) {
     });
 }
 
+// A value that is fields, one of them an address, gives the address alone.
+TEST(PageReading, AnAddressAmongFieldsEndsWhereTheNextFieldBegins) {
+    ExpectRows({
+        {"a jsdata value", "text/html", R"(<div jsdata="Kwyn5e;https://cdn.example.test/a.mp3?key=-;$0"></div>)",
+         Lines({"{C}/a.mp3?key=-"})},
+        {"a data- value of fields", "text/html", R"(<div data-state="7;https://cdn.example.test/b.mp4?sig=x,y;1">)",
+         Lines({"{C}/b.mp4?sig=x,y"})},
+        {"a refresh", "text/html", R"(<meta http-equiv="refresh" content="0;url=https://cdn.example.test/c.mp4?t=1">)",
+         Lines({"{C}/c.mp4?t=1"})},
+        {"a list of addresses", "text/html",
+         R"(<div data-list="https://cdn.example.test/d.mp4?q=1,https://cdn.example.test/e.mp4?q=2">)",
+         Lines({"{C}/d.mp4?q=1", "{C}/e.mp4?q=2"})},
+    });
+}
+
 TEST(PageReading, TypedAddressesAndFetches) {
     FixtureSite site;
     // Without a scheme; a media address by its extension is not fetched at all.
