@@ -73,8 +73,16 @@ std::string_view MediaInRun(std::string_view run) {
     return std::string_view();
 }
 
-bool PathHasMediaExtension(std::string_view path) {
-    for (std::string_view ext : kMediaExtensions) {
+// Extensions of what players are given besides media (pictures, subtitles and tracks, style
+// sheets, scripts, player pages): a string a player is handed that ends in one is none of its
+// media, whatever its key.
+constexpr std::array<std::string_view, 20> kPlayerNonMedia{"jpg", "jpeg", "png", "gif",  "webp", "bmp",  "svg",
+                                                           "ico", "vtt",  "srt", "ass",  "ssa",  "ttml", "dfxp",
+                                                           "css", "js",   "swf", "html", "htm",  "shtml"};
+
+template <std::size_t N>
+bool PathEndsIn(std::string_view path, const std::array<std::string_view, N>& extensions) {
+    for (std::string_view ext : extensions) {
         if (path.size() <= ext.size() || path[path.size() - ext.size() - 1] != '.') continue;
         bool same = true;
         for (std::size_t k = 0; k < ext.size() && same; ++k)
@@ -83,6 +91,8 @@ bool PathHasMediaExtension(std::string_view path) {
     }
     return false;
 }
+
+bool PathHasMediaExtension(std::string_view path) { return PathEndsIn(path, kMediaExtensions); }
 
 // Whether a quoted string is a media file's address: its path ends in a media extension, and
 // the file name starts with a word character or one of "%~+()!,-" (".mp4" is no address).
@@ -96,19 +106,6 @@ bool IsMediaReference(std::string_view ref) {
     const char32_t first = CodePointAt(name, 0, &length);
     if (IsWordChar(first)) return true;
     return first < 0x80 && std::string_view("%~+()!,-").find(static_cast<char>(first)) != std::string_view::npos;
-}
-
-// Whether a string in a script is an address in its own right: absolute (it has a scheme),
-// scheme-relative, root-relative, or relative with "./" or "../". A bare "a/b.mp4" may be a
-// storage key or a file name, which the page never asks a browser to fetch.
-bool IsExplicitAddress(std::string_view ref) {
-    if (ref.substr(0, 1) == "/" || ref.substr(0, 2) == "./" || ref.substr(0, 3) == "../") return true;
-    std::size_t i = 0;
-    while (i < ref.size() &&
-           (IsAlpha(ref[i]) || (i > 0 && (IsDigit(ref[i]) || ref[i] == '+' || ref[i] == '.' || ref[i] == '-')))) {
-        ++i;
-    }
-    return i > 0 && i < ref.size() && ref[i] == ':';
 }
 
 bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view lower) {
@@ -238,6 +235,27 @@ std::size_t AddressEnd(std::string_view text, std::size_t i, std::size_t head) {
     return k;
 }
 
+// The strings a script hands a player as its media (see PlayerMedia) that can be addresses:
+// whole strings of address characters, whatever their extension but one of kPlayerNonMedia;
+// a list's entry only when it is an address in its own right or a media file's.
+class PlayerRefs {
+public:
+    explicit PlayerRefs(std::string_view text) : media_(text) {}
+    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+        while (const auto found = media_.Next()) {
+            const std::string_view ref = found->text;
+            if (ref.empty() || ref.size() > kMaxQuotedChars || UrlRunEnd(ref, 0) != ref.size()) continue;
+            if (PathEndsIn(ref.substr(0, ref.find_first_of("?#")), kPlayerNonMedia)) continue;
+            if (!found->entry || IsExplicitAddress(ref) || IsMediaReference(ref))
+                return std::make_pair(found->place, ref);
+        }
+        return std::nullopt;
+    }
+
+private:
+    PlayerMedia media_;
+};
+
 // Absolute and scheme-relative addresses, each cut to its media address. Runs never overlap.
 // `work` grows by the characters scanned.
 class AddressRuns {
@@ -272,14 +290,22 @@ void ForEachMediaInText(std::string_view raw, const std::function<void(std::stri
     // Escapes are undone in a copy, only when there are any.
     const std::string unescaped = raw.find('\\') == std::string_view::npos ? std::string() : UnescapeScript(raw);
     const std::string_view text = unescaped.empty() ? raw : std::string_view(unescaped);
-    std::size_t scanned = text.size();  // the quoted strings' scan, and then the runs'
-    // The two kinds merged in order of place (then of text, for two at one place).
+    std::size_t scanned = 2 * text.size();  // the quoted strings' and the player's scans, then the runs'
+    // The three kinds merged in order of place (then of text, for two at one place); a string
+    // handed to a player that is also a quoted reference is handed on once.
     QuotedRefs quoted(text);
     AddressRuns runs(text, scanned);
+    PlayerRefs player(text);
     auto q = quoted.Next();
     auto r = runs.Next();
-    while (q || r) {
-        if (q && (!r || *q < *r)) {
+    auto p = player.Next();
+    while (q || r || p) {
+        if (p && q && *p == *q) {
+            p = player.Next();
+        } else if (p && (!q || *p < *q) && (!r || *p < *r)) {
+            f(p->second);
+            p = player.Next();
+        } else if (q && (!r || *q < *r)) {
             f(q->second);
             q = quoted.Next();
         } else {

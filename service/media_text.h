@@ -18,8 +18,10 @@ std::string UnescapeScript(std::string_view text);
 // address key (`file: "clip.mp4"`; any other bare string is data); and absolute or
 // scheme-relative addresses anywhere ("http://…/v.mp4", "//cdn…/a.mp3?t=1"), each up to its
 // media extension and the query and fragment right after it (one right after a ";" or ","
-// ends at the next of the same, where the text's next field begins). `work`, when given,
-// grows by the characters examined.
+// ends at the next of the same, where the text's next field begins); and the strings the
+// text hands a player as its media (see PlayerMedia), whatever their extension but one of a
+// picture, a subtitle, a style sheet, a script or a player page. `work`, when given, grows by
+// the characters examined.
 std::vector<std::string> MediaInText(std::string_view text, std::size_t* work = nullptr);
 // The same, each handed to `f` as it is found (no list of them is kept).
 void ForEachMediaInText(std::string_view text, const std::function<void(std::string_view ref)>& f,

@@ -48,6 +48,7 @@ TEST(HostilePages, ReadingStaysLinearAndKeepsWhatCameFirst) {
         {"end tags without names", first, "</ ", ""},
         {"an unclosed script", first + "<script>", "var a = '//x.test/a.mp4'; ", ""},
         {"addresses among fields", first + "<div data-a=\"", ";http://a", "\">"},
+        {"player settings nested deeper and deeper", first + "<script>", "setup({sources:[{file:'/a'},'/b',", ""},
         {"a script of quotes", first + "<script>", "\"'`", "</script>"},
         {"entities", first + "<a href=\"", "&amp;&#x41;&notin;&#99999999999;", "\">"},
         {"meta charset bait", first, "<meta charset=", ""},

@@ -134,6 +134,36 @@ TEST(PageReading, AnAddressAmongFieldsEndsWhereTheNextFieldBegins) {
     });
 }
 
+// A player set up in a script, or an AMP element, is given its media whatever the address
+// looks like, as <video> is; its tracks, pictures and logo are not media.
+TEST(PageReading, PlayersSetUpInScriptsAndAmpElements) {
+    ExpectRows({
+        {"setup() with a file without an extension", "text/html",
+         R"(<script>jwplayer("p").setup({file: "https://cdn.example.test/manifests/abc", image: "/i/abc.jpg",)"
+         R"( tracks: [{file: "/subs/abc.vtt", kind: "captions"}, {file: "/thumbs/abc", kind: "thumbnails"}],)"
+         R"( logo: {file: "/logo"}});</script>)",
+         Lines({"{C}/manifests/abc"})},
+        {"setup() with a playlist file with an extension", "text/html",
+         R"(<script>jwplayer("p").setup({"playlist": [{"file": "clips/abc.mp4", "image": "clips/abc.jpg"}]});</script>)",
+         Lines({"{O}/p/clips/abc.mp4"})},
+        {"sources with and without an extension", "text/html",
+         R"(<script>jwplayer("p").setup({playlist: [{sources: [{file: "/hls/abc", type: "hls"},)"
+         R"( {file: "/v/abc-720.mp4", label: "720p"}, "/v/abc-480"]}]});)"
+         R"( videojs("v", {sources: [{src: "https://cdn.example.test/live/abc", type: "application/x-mpegURL"}]});</script>)",
+         Lines({"{O}/hls/abc", "{O}/v/abc-720.mp4", "{O}/v/abc-480", "{C}/live/abc"})},
+        {"no player's settings",
+         "text/html",
+         R"(<script>var state = {"file": "/docs/readme", "user": {"avatar": {"file": "/u/1"}}, "sources": ["Reuters"]};)"
+         R"( jwplayer("p").setup({file: "/stream/" + id});</script>)",
+         {}},
+        {"AMP video and audio", "text/html",
+         R"(<amp-video width="640" height="360" poster="/i/abc.jpg"><source src="https://cdn.example.test/amp/abc")"
+         R"( type="video/mp4"><source src="/amp/abc.webm" type="video/webm"><track src="/subs/abc.vtt"></amp-video>)"
+         R"(<amp-audio src="/amp/podcast?id=3"></amp-audio>)",
+         Lines({"{C}/amp/abc", "{O}/amp/abc.webm", "{O}/amp/podcast?id=3"})},
+    });
+}
+
 TEST(PageReading, TypedAddressesAndFetches) {
     FixtureSite site;
     // Without a scheme; a media address by its extension is not fetched at all.
