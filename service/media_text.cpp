@@ -200,6 +200,7 @@ private:
 // The length of the "http://", "https://" or "//" that starts an address at text[i] (not right
 // after a word character, ".", ":" or "/"), or 0.
 std::size_t AddressHeadAt(std::string_view text, std::size_t i) {
+    if (i >= text.size() || (text[i] != 'h' && text[i] != 'H' && text[i] != '/')) return 0;  // most characters
     std::size_t head = 0;
     if (StartsWithNoCase(text, i, "http://")) {
         head = 7;

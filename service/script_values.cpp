@@ -22,14 +22,6 @@ bool IsNameChar(char c) { return IsAlpha(c) || IsDigit(c) || c == '_' || c == '$
 bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
 bool IsLowerOrDigit(char c) { return (c >= 'a' && c <= 'z') || IsDigit(c); }
 
-bool EqualsNoCase(std::string_view a, std::string_view lower) {
-    if (a.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != lower[i]) return false;
-    }
-    return true;
-}
-
 // Where the blanks that end at `p` begin, looking at most kMaxKeyReach back.
 std::size_t BlanksBefore(std::string_view text, std::size_t p) {
     const std::size_t stop = p > kMaxKeyReach ? p - kMaxKeyReach : 0;
@@ -98,6 +90,12 @@ bool IsExplicitAddress(std::string_view ref) {
     return i > 0 && i < ref.size() && ref[i] == ':';
 }
 
+PlayerMedia::PlayerMedia(std::string_view text) : text_(text) {
+    // Nothing is handed to a player without one of these words: a text without them is not read.
+    const auto holds = [&](std::string_view word) { return text.find(word) != std::string_view::npos; };
+    if (!holds("setup") && !holds("sources") && !holds("playlist")) i_ = text.size();
+}
+
 std::optional<PlayerMedia::Found> PlayerMedia::Next() {
     const std::size_t n = text_.size();
     while (i_ < n) {
@@ -137,9 +135,7 @@ std::optional<PlayerMedia::Found> PlayerMedia::Next() {
             } else if (c == '(') {
                 Push(c, setup ? Role::kSetup : Role::kNone);
             } else if (c == '[') {
-                Push(c, EqualsNoCase(key, "sources")    ? Role::kSources
-                        : EqualsNoCase(key, "playlist") ? Role::kPlaylist
-                                                        : Role::kNone);
+                Push(c, key == "sources" ? Role::kSources : key == "playlist" ? Role::kPlaylist : Role::kNone);
                 item_ = true;
             } else if (c == '{') {
                 Push(c, Role::kNone);
@@ -161,8 +157,8 @@ bool PlayerMedia::HandedToPlayer(std::string_view key, bool item, std::size_t af
     if (top.open == '[') return item && key.empty() && top.role == Role::kSources;
     if (top.open != '{' || open_.size() < 2) return false;
     const Role holder = open_[open_.size() - 2].role;
-    if (EqualsNoCase(key, "file")) return holder != Role::kNone;
-    return EqualsNoCase(key, "src") && holder == Role::kSources;
+    if (key == "file") return holder != Role::kNone;
+    return key == "src" && holder == Role::kSources;
 }
 
 // Where a string that starts at text_[begin] ends: its closing quote, or the line's end for a

@@ -23,10 +23,11 @@ bool IsExplicitAddress(std::string_view ref);
 // The strings a script hands a player as its media, left to right, whatever they look like:
 // the `file` of the settings given to a setup() call and of each entry of their `playlist`,
 // and the `file` or `src` of each entry of a `sources` list, or a string that is such an entry
-// (`jwplayer("p").setup({file: …})`, `sources: [{file: …}]`, `sources: ["…"]`). A track's,
-// an image's or a logo's `file`, under keys of their own, is none. Each string is whole: a
-// ",", a closing bracket or the end follows it. One pass over the text; brackets nested deeper
-// than 64 are counted, not told apart, and nothing in them is handed on.
+// (`jwplayer("p").setup({file: …})`, `sources: [{file: …}]`, `sources: ["…"]`), the keys
+// matched exactly, as players read their settings. A track's, an image's or a logo's `file`,
+// under keys of their own, is none. Each string is whole: a ",", a closing bracket or the end
+// follows it. One pass over the text; brackets nested deeper than 64 are counted, not told
+// apart, and nothing in them is handed on.
 class PlayerMedia {
 public:
     struct Found {
@@ -36,7 +37,7 @@ public:
         // is as likely a name as an address.
         bool entry;
     };
-    explicit PlayerMedia(std::string_view text) : text_(text) {}
+    explicit PlayerMedia(std::string_view text);
     std::optional<Found> Next();
 
 private:
