@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <utility>
 
 #include "service/page_text.h"
 #include "service/script_values.h"
@@ -157,13 +156,23 @@ std::string UnescapeScript(std::string_view text) {
 
 namespace {
 
+// A reference found in text: where it starts, and its text. One without a place (there are no
+// more) comes after every other.
+struct TextRef {
+    std::size_t place = std::string_view::npos;
+    std::string_view ref;
+    explicit operator bool() const { return place != std::string_view::npos; }
+    bool operator<(const TextRef& o) const { return place != o.place ? place < o.place : ref < o.ref; }
+    bool operator==(const TextRef& o) const { return place == o.place && ref == o.ref; }
+};
+
 // Whole quoted strings of address characters that are media references, left to right: those
 // that are addresses in their own right, and bare relative ones that the script gives as the
 // value of an address key.
 class QuotedRefs {
 public:
     explicit QuotedRefs(std::string_view text) : text_(text) {}
-    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+    TextRef Next() {
         while (i_ < text_.size()) {
             const char q = text_[i_];
             if (q != '"' && q != '\'' && q != '`') {
@@ -182,14 +191,14 @@ public:
                 const std::string_view ref = text_.substr(at, end - at);
                 i_ = end + 1;
                 if (IsMediaReference(ref) && (IsExplicitAddress(ref) || IsAddressValue(text_, at - 1))) {
-                    return std::make_pair(at, ref);
+                    return TextRef{at, ref};
                 }
             } else {
                 // No quote stands between, so the next candidate is where the run stopped.
                 i_ = std::max(end, i_ + 1);
             }
         }
-        return std::nullopt;
+        return TextRef{};
     }
 
 private:
@@ -242,15 +251,14 @@ std::size_t AddressEnd(std::string_view text, std::size_t i, std::size_t head) {
 class PlayerRefs {
 public:
     explicit PlayerRefs(std::string_view text) : media_(text) {}
-    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+    TextRef Next() {
         while (const auto found = media_.Next()) {
             const std::string_view ref = found->text;
             if (ref.empty() || ref.size() > kMaxQuotedChars || UrlRunEnd(ref, 0) != ref.size()) continue;
             if (PathEndsIn(ref.substr(0, ref.find_first_of("?#")), kPlayerNonMedia)) continue;
-            if (!found->entry || IsExplicitAddress(ref) || IsMediaReference(ref))
-                return std::make_pair(found->place, ref);
+            if (!found->entry || IsExplicitAddress(ref) || IsMediaReference(ref)) return TextRef{found->place, ref};
         }
-        return std::nullopt;
+        return TextRef{};
     }
 
 private:
@@ -262,7 +270,7 @@ private:
 class AddressRuns {
 public:
     AddressRuns(std::string_view text, std::size_t& work) : text_(text), work_(work) {}
-    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+    TextRef Next() {
         while (i_ < text_.size()) {
             const std::size_t i = i_;
             const std::size_t head = AddressHeadAt(text_, i);
@@ -274,9 +282,9 @@ public:
             }
             i_ = end;
             const std::string_view ref = MediaInRun(text_.substr(i, end - i));
-            if (!ref.empty()) return std::make_pair(i, ref);
+            if (!ref.empty()) return TextRef{i, ref};
         }
-        return std::nullopt;
+        return TextRef{};
     }
 
 private:
@@ -301,16 +309,16 @@ void ForEachMediaInText(std::string_view raw, const std::function<void(std::stri
     auto r = runs.Next();
     auto p = player.Next();
     while (q || r || p) {
-        if (p && q && *p == *q) {
+        if (p && p == q) {
             p = player.Next();
-        } else if (p && (!q || *p < *q) && (!r || *p < *r)) {
-            f(p->second);
+        } else if (p < q && p < r) {
+            f(p.ref);
             p = player.Next();
-        } else if (q && (!r || *q < *r)) {
-            f(q->second);
+        } else if (q < r) {
+            f(q.ref);
             q = quoted.Next();
         } else {
-            f(r->second);
+            f(r.ref);
             r = runs.Next();
         }
     }
