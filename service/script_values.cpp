@@ -15,6 +15,7 @@ constexpr std::array<std::string_view, 8> kAddressWords{"file", "src",    "url",
 // How far before a string its key is looked for (the blanks, then the name): a bound that keeps
 // the look constant per string.
 constexpr std::size_t kMaxKeyReach = 64;
+// Brackets open deeper than this are counted, not kept: a text of millions of "[" costs no memory.
 constexpr std::size_t kMaxDepth = 64;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }

@@ -151,7 +151,7 @@ TEST(PageReading, PlayersSetUpInScriptsAndAmpElements) {
          R"( {file: "/v/abc-720.mp4", label: "720p"}, "/v/abc-480"]}]});)"
          R"( videojs("v", {sources: [{src: "https://cdn.example.test/live/abc", type: "application/x-mpegURL"}]});</script>)",
          Lines({"{O}/hls/abc", "{O}/v/abc-720.mp4", "{O}/v/abc-480", "{C}/live/abc"})},
-        {"no player's settings",
+        {"data and a pieced address, not a player's media",
          "text/html",
          R"(<script>var state = {"file": "/docs/readme", "user": {"avatar": {"file": "/u/1"}}, "sources": ["Reuters"]};)"
          R"( jwplayer("p").setup({file: "/stream/" + id});</script>)",
