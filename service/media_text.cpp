@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <utility>
 
 #include "service/page_text.h"
+#include "service/script_values.h"
 
 namespace ql::service {
 
@@ -72,8 +72,16 @@ std::string_view MediaInRun(std::string_view run) {
     return std::string_view();
 }
 
-bool PathHasMediaExtension(std::string_view path) {
-    for (std::string_view ext : kMediaExtensions) {
+// Extensions of what players are given besides media (pictures, subtitles and tracks, style
+// sheets, scripts, player pages): a string a player is handed that ends in one is none of its
+// media, whatever its key.
+constexpr std::array<std::string_view, 20> kPlayerNonMedia{"jpg", "jpeg", "png", "gif",  "webp", "bmp",  "svg",
+                                                           "ico", "vtt",  "srt", "ass",  "ssa",  "ttml", "dfxp",
+                                                           "css", "js",   "swf", "html", "htm",  "shtml"};
+
+template <std::size_t N>
+bool PathEndsIn(std::string_view path, const std::array<std::string_view, N>& extensions) {
+    for (std::string_view ext : extensions) {
         if (path.size() <= ext.size() || path[path.size() - ext.size() - 1] != '.') continue;
         bool same = true;
         for (std::size_t k = 0; k < ext.size() && same; ++k)
@@ -82,6 +90,8 @@ bool PathHasMediaExtension(std::string_view path) {
     }
     return false;
 }
+
+bool PathHasMediaExtension(std::string_view path) { return PathEndsIn(path, kMediaExtensions); }
 
 // Whether a quoted string is a media file's address: its path ends in a media extension, and
 // the file name starts with a word character or one of "%~+()!,-" (".mp4" is no address).
@@ -146,11 +156,23 @@ std::string UnescapeScript(std::string_view text) {
 
 namespace {
 
-// Whole quoted strings of address characters that are media references, left to right.
+// A reference found in text: where it starts, and its text. One without a place (there are no
+// more) comes after every other.
+struct TextRef {
+    std::size_t place = std::string_view::npos;
+    std::string_view ref;
+    explicit operator bool() const { return place != std::string_view::npos; }
+    bool operator<(const TextRef& o) const { return place != o.place ? place < o.place : ref < o.ref; }
+    bool operator==(const TextRef& o) const { return place == o.place && ref == o.ref; }
+};
+
+// Whole quoted strings of address characters that are media references, left to right: those
+// that are addresses in their own right, and bare relative ones that the script gives as the
+// value of an address key.
 class QuotedRefs {
 public:
     explicit QuotedRefs(std::string_view text) : text_(text) {}
-    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+    TextRef Next() {
         while (i_ < text_.size()) {
             const char q = text_[i_];
             if (q != '"' && q != '\'' && q != '`') {
@@ -168,13 +190,15 @@ public:
                 const std::size_t at = i_ + 1;
                 const std::string_view ref = text_.substr(at, end - at);
                 i_ = end + 1;
-                if (IsMediaReference(ref)) return std::make_pair(at, ref);
+                if (IsMediaReference(ref) && (IsExplicitAddress(ref) || IsAddressValue(text_, at - 1))) {
+                    return TextRef{at, ref};
+                }
             } else {
                 // No quote stands between, so the next candidate is where the run stopped.
                 i_ = std::max(end, i_ + 1);
             }
         }
-        return std::nullopt;
+        return TextRef{};
     }
 
 private:
@@ -182,41 +206,90 @@ private:
     std::size_t i_ = 0;
 };
 
-// Absolute and scheme-relative addresses: "http:", "https:" or nothing, then "//", not right
-// after a word character, ".", ":" or "/", each cut to its media address. Runs never overlap.
+// The length of the "http://", "https://" or "//" that starts an address at text[i] (not right
+// after a word character, ".", ":" or "/"), or 0.
+std::size_t AddressHeadAt(std::string_view text, std::size_t i) {
+    if (i >= text.size() || (text[i] != 'h' && text[i] != 'H' && text[i] != '/')) return 0;  // most characters
+    std::size_t head = 0;
+    if (StartsWithNoCase(text, i, "http://")) {
+        head = 7;
+    } else if (StartsWithNoCase(text, i, "https://")) {
+        head = 8;
+    } else if (text.compare(i, 2, "//") == 0) {
+        head = 2;
+    }
+    if (head > 0 && i > 0) {
+        std::size_t length = 1;
+        const char32_t before = CodePointBefore(text, i, &length);
+        if (IsWordChar(before) || before == '.' || before == ':' || before == '/') head = 0;
+    }
+    return head;
+}
+
+// The end of the address whose head starts at text[i]: its run of address characters, up to
+// where the text's next field begins: the next field separator when one stands right before
+// the address ("Kwyn5e;https://host/a.mp3?k=-;$0" ends at the second ";"), or a ";" or ","
+// that another address follows ("https://a/1.mp4?q=1,https://a/2.mp4").
+// One scan, stopping at the first of the two: the run is not searched beyond the cut, which a
+// text of ";http://;http://…" would make quadratic.
+std::size_t AddressEnd(std::string_view text, std::size_t i, std::size_t head) {
+    const char separator = i > 0 && (text[i - 1] == ';' || text[i - 1] == ',') ? text[i - 1] : '\0';
+    std::size_t k = i + head;
+    while (k < text.size()) {
+        const char c = text[k];
+        if ((c == ';' || c == ',') && (c == separator || AddressHeadAt(text, k + 1) > 0)) break;
+        std::size_t length = 1;
+        if (!IsUrlChar(CodePointAt(text, k, &length))) break;
+        k += length;
+    }
+    return k;
+}
+
+// The strings a script hands a player as its media (see PlayerMedia) that can be addresses:
+// whole strings of address characters, whatever their extension but one of kPlayerNonMedia;
+// a list's entry only when it is an address in its own right or a media file's.
+class PlayerRefs {
+public:
+    explicit PlayerRefs(std::string_view text) : media_(text) {}
+    TextRef Next() {
+        while (const auto found = media_.Next()) {
+            const std::string_view ref = found->text;
+            if (ref.empty() || ref.size() > kMaxQuotedChars || UrlRunEnd(ref, 0) != ref.size()) continue;
+            if (PathEndsIn(ref.substr(0, ref.find_first_of("?#")), kPlayerNonMedia)) continue;
+            if (!found->entry || IsExplicitAddress(ref) || IsMediaReference(ref)) return TextRef{found->place, ref};
+        }
+        return TextRef{};
+    }
+
+private:
+    PlayerMedia media_;
+};
+
+// Absolute and scheme-relative addresses, each cut to its media address. Runs never overlap.
+// `work` grows by the characters scanned.
 class AddressRuns {
 public:
-    explicit AddressRuns(std::string_view text) : text_(text) {}
-    std::optional<std::pair<std::size_t, std::string_view>> Next() {
+    AddressRuns(std::string_view text, std::size_t& work) : text_(text), work_(work) {}
+    TextRef Next() {
         while (i_ < text_.size()) {
             const std::size_t i = i_;
-            std::size_t head = 0;
-            if (StartsWithNoCase(text_, i, "http://")) {
-                head = 7;
-            } else if (StartsWithNoCase(text_, i, "https://")) {
-                head = 8;
-            } else if (text_.compare(i, 2, "//") == 0) {
-                head = 2;
-            }
-            if (head > 0 && i > 0) {
-                std::size_t length = 1;
-                const char32_t before = CodePointBefore(text_, i, &length);
-                if (IsWordChar(before) || before == '.' || before == ':' || before == '/') head = 0;
-            }
-            const std::size_t end = head > 0 ? UrlRunEnd(text_, i + head) : i;
+            const std::size_t head = AddressHeadAt(text_, i);
+            const std::size_t end = head > 0 ? AddressEnd(text_, i, head) : i;
+            work_ += end - i + 1;
             if (end == i + head) {
                 ++i_;
                 continue;
             }
             i_ = end;
             const std::string_view ref = MediaInRun(text_.substr(i, end - i));
-            if (!ref.empty()) return std::make_pair(i, ref);
+            if (!ref.empty()) return TextRef{i, ref};
         }
-        return std::nullopt;
+        return TextRef{};
     }
 
 private:
     std::string_view text_;
+    std::size_t& work_;
     std::size_t i_ = 0;
 };
 
@@ -226,21 +299,39 @@ void ForEachMediaInText(std::string_view raw, const std::function<void(std::stri
     // Escapes are undone in a copy, only when there are any.
     const std::string unescaped = raw.find('\\') == std::string_view::npos ? std::string() : UnescapeScript(raw);
     const std::string_view text = unescaped.empty() ? raw : std::string_view(unescaped);
-    if (work) *work += 2 * text.size();
-    // The two kinds merged in order of place (then of text, for two at one place).
+    std::size_t scanned = 2 * text.size();  // the quoted strings' and the player's scans, then the runs'
+    // The three kinds merged in order of place (then of text, for two at one place); a string
+    // handed to a player that is also a quoted reference is handed on once.
     QuotedRefs quoted(text);
-    AddressRuns runs(text);
+    AddressRuns runs(text, scanned);
+    PlayerRefs player(text);
     auto q = quoted.Next();
     auto r = runs.Next();
-    while (q || r) {
-        if (q && (!r || *q < *r)) {
-            f(q->second);
+    auto p = player.Next();
+    while (q || r || p) {
+        if (p && p == q) {
+            p = player.Next();
+        } else if (p < q && p < r) {
+            f(p.ref);
+            p = player.Next();
+        } else if (q < r) {
+            f(q.ref);
             q = quoted.Next();
         } else {
-            f(r->second);
+            f(r.ref);
             r = runs.Next();
         }
     }
+    if (work) *work += scanned;
+}
+
+bool HoldsAddressWithin(std::string_view text) {
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const std::size_t head = AddressHeadAt(text, i);
+        std::size_t length = 1;
+        if (head > 0 && i + head < text.size() && IsUrlChar(CodePointAt(text, i + head, &length))) return true;
+    }
+    return false;
 }
 
 std::vector<std::string> MediaInText(std::string_view text, std::size_t* work) {

@@ -21,6 +21,11 @@ constexpr std::array<std::string_view, 4> kValueAttributes{"content", "value", "
 constexpr std::array<std::string_view, 6> kOpenGraphMedia{"og:video", "og:video:url", "og:video:secure_url",
                                                           "og:audio", "og:audio:url", "og:audio:secure_url"};
 
+// Elements whose own address and whose <source> addresses are media, whatever they look like.
+bool IsMediaElement(std::string_view tag) {
+    return tag == "video" || tag == "audio" || tag == "amp-video" || tag == "amp-audio";
+}
+
 std::string Decoded(std::string_view value) {
     return value.find('&') == std::string_view::npos ? std::string(value) : DecodeHtmlReferences(value);
 }
@@ -94,10 +99,10 @@ public:
     MediaFinder(ItemSink& sink, ReadBudget& budget) : sink_(sink), budget_(budget) {}
 
     void StartTag(std::string_view tag, const AttributeList& attributes, bool selfClosing) override {
-        if (attributes.empty() && tag != "video" && tag != "audio" && tag != "script") return;
+        if (attributes.empty() && !IsMediaElement(tag) && tag != "script") return;
         TagValues a;
         attributes.ForEach([&](std::string_view name, std::string_view value, bool) { a.Take(name, value); });
-        if (tag == "video" || tag == "audio") {
+        if (IsMediaElement(tag)) {
             ++mediaDepth_;
             Add(a.src);
         } else if (tag == "source" && mediaDepth_ > 0) {
@@ -119,9 +124,10 @@ public:
             const std::string decoded = Decoded(raw);
             const std::string_view value = TrimUnicodeSpace(decoded);
             if (value.empty()) return;
+            // A value that holds an address among other fields is no address itself.
             const bool whole =
-                OneOf(name, kLinkAttributes) ||
-                ((OneOf(name, kValueAttributes) || name.substr(0, 5) == "data-") && !HasUnicodeSpace(value));
+                OneOf(name, kLinkAttributes) || ((OneOf(name, kValueAttributes) || name.substr(0, 5) == "data-") &&
+                                                 !HasUnicodeSpace(value) && !HoldsAddressWithin(value));
             if (whole && HasMediaExtension(value)) {
                 sink_.AddMedia(value);
                 return;
@@ -133,12 +139,12 @@ public:
             };
             ForEachMediaInText(value, absolute, &budget_.work);
         });
-        if (selfClosing && (tag == "video" || tag == "audio")) EndTag(tag);
+        if (selfClosing && IsMediaElement(tag)) EndTag(tag);
         if (sink_.Full()) budget_.done = true;
     }
 
     void EndTag(std::string_view tag) override {
-        if ((tag == "video" || tag == "audio") && mediaDepth_ > 0) {
+        if (IsMediaElement(tag) && mediaDepth_ > 0) {
             --mediaDepth_;
         } else if (tag == "script" && inScript_) {
             inScript_ = false;

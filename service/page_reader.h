@@ -31,9 +31,10 @@ public:
 // The first <base href> of an HTML page (entities decoded), or nothing.
 std::optional<std::string> BaseHref(std::string_view page, ReadBudget& budget);
 
-// The media references of an HTML page (UTF-8) into `sink`: <video>/<audio> and their
-// <source>, OpenGraph and Twitter streams, JSON-LD, <link rel="video_src">, <iframe>, links
-// and attribute values that point at media, and addresses in scripts.
+// The media references of an HTML page (UTF-8) into `sink`: <video>, <audio>, <amp-video>,
+// <amp-audio> and their <source>, OpenGraph and Twitter streams, JSON-LD, <link
+// rel="video_src">, <iframe>, links and attribute values that point at media, and addresses
+// in scripts (a player's settings among them).
 void ReadHtmlMedia(std::string_view page, ItemSink& sink, ReadBudget& budget);
 
 // The same for a text body (a script, JSON, plain text): the media addresses in it.

@@ -23,6 +23,26 @@ std::vector<std::string> Lines(std::initializer_list<std::string> lines) {
     return out;
 }
 
+// The rows of one page at {O}/p/page.html.
+std::vector<std::string> Read(const std::string& body, const char* type = "text/html") {
+    FixtureSite site;
+    const Clock::time_point now = Clock::now();
+    const FetchedPage page{std::string(kOrigin) + "/p/page.html", type, "", body};
+    return PageMediaAddresses(page, site, 0, now, now + kFetchTime);
+}
+
+struct Snippet {
+    const char* name;
+    const char* type;
+    std::string body;
+    std::vector<std::string> rows;
+};
+
+void ExpectRows(const std::vector<Snippet>& table) {
+    for (const Snippet& row : table)
+        EXPECT_EQ(Read(row.body, row.type), row.rows) << row.name;
+}
+
 TEST(PageReading, FixturePages) {
     const std::vector<std::string> html5 =
         Lines({"{O}/media/ep12-1080p.mp4", "{O}/media/ep12-720p.webm", "{C}/audio/ep12-commentary.mp3",
@@ -74,6 +94,74 @@ TEST(PageReading, FixturePages) {
         FixtureSite site;
         EXPECT_EQ(MediaAddresses(std::string(kOrigin) + row.path, site), row.lines) << row.path;
     }
+}
+
+// A bare relative string in a script or JSON is data unless the script gives it as an
+// address; resolved against the page, it would be a row that does not exist.
+TEST(PageReading, BareStringsInScriptsAreDataUnlessGivenAsAddresses) {
+    ExpectRows({
+        {"a storage key and a file name beside the file's CDN address", "text/html",
+         R"(<script>window.__DATA__={"media":{"key":"userupload/3180525/file/original-x.mp4",)"
+         R"("filename":"original-x.mp4","url":"https:\/\/cdn.example.test\/userupload\/3180525\/file\/original-x.mp4"}}</script>)",
+         Lines({"{C}/userupload/3180525/file/original-x.mp4"})},
+        {"values of address keys", "text/html",
+         R"(<script>player.src = "clips/a.mp4"; cfg = {file: 'clips/b.mp4', "videoUrl": "clips/c.m3u8"};)"
+         R"( p.setSrc("clips/d.webm"); if (name == "clips/no.mp4") {}</script>)",
+         Lines({"{O}/p/clips/a.mp4", "{O}/p/clips/b.mp4", "{O}/p/clips/c.m3u8", "{O}/p/clips/d.webm"})},
+        {"explicit relatives and bare data", "text/html",
+         R"(<script>var list = ["clips/e.mp4"], name = "clips/f.mp4", up = "../g.mp4", here = './h.mp4',)"
+         R"( root = "/i.mp4";</script>)",
+         Lines({"{O}/g.mp4", "{O}/p/h.mp4", "{O}/i.mp4"})},
+        {"a JSON body", "application/json", R"({"name":"clips/j.mp4","source":"clips/k.mp4"})",
+         Lines({"{O}/p/clips/k.mp4"})},
+        {"attributes resolve as browsers do", "text/html", R"(<a href="clips/l.mp4"></a><div data-src="clips/m.mp4">)",
+         Lines({"{O}/p/clips/l.mp4", "{O}/p/clips/m.mp4"})},
+    });
+}
+
+// A value that is fields, one of them an address, gives the address alone.
+TEST(PageReading, AnAddressAmongFieldsEndsWhereTheNextFieldBegins) {
+    ExpectRows({
+        {"a jsdata value", "text/html", R"(<div jsdata="Kwyn5e;https://cdn.example.test/a.mp3?key=-;$0"></div>)",
+         Lines({"{C}/a.mp3?key=-"})},
+        {"a data- value of fields", "text/html", R"(<div data-state="7;https://cdn.example.test/b.mp4?sig=x,y;1">)",
+         Lines({"{C}/b.mp4?sig=x,y"})},
+        {"a refresh", "text/html", R"(<meta http-equiv="refresh" content="0;url=https://cdn.example.test/c.mp4?t=1">)",
+         Lines({"{C}/c.mp4?t=1"})},
+        {"a list of addresses", "text/html",
+         R"(<div data-list="https://cdn.example.test/d.mp4?q=1,https://cdn.example.test/e.mp4?q=2">)",
+         Lines({"{C}/d.mp4?q=1", "{C}/e.mp4?q=2"})},
+    });
+}
+
+// A player set up in a script, or an AMP element, is given its media whatever the address
+// looks like, as <video> is; its tracks, pictures and logo are not media.
+TEST(PageReading, PlayersSetUpInScriptsAndAmpElements) {
+    ExpectRows({
+        {"setup() with a file without an extension", "text/html",
+         R"(<script>jwplayer("p").setup({file: "https://cdn.example.test/manifests/abc", image: "/i/abc.jpg",)"
+         R"( tracks: [{file: "/subs/abc.vtt", kind: "captions"}, {file: "/thumbs/abc", kind: "thumbnails"}],)"
+         R"( logo: {file: "/logo"}});</script>)",
+         Lines({"{C}/manifests/abc"})},
+        {"setup() with a playlist file with an extension", "text/html",
+         R"(<script>jwplayer("p").setup({"playlist": [{"file": "clips/abc.mp4", "image": "clips/abc.jpg"}]});</script>)",
+         Lines({"{O}/p/clips/abc.mp4"})},
+        {"sources with and without an extension", "text/html",
+         R"(<script>jwplayer("p").setup({playlist: [{sources: [{file: "/hls/abc", type: "hls"},)"
+         R"( {file: "/v/abc-720.mp4", label: "720p"}, "/v/abc-480"]}]});)"
+         R"( videojs("v", {sources: [{src: "https://cdn.example.test/live/abc", type: "application/x-mpegURL"}]});</script>)",
+         Lines({"{O}/hls/abc", "{O}/v/abc-720.mp4", "{O}/v/abc-480", "{C}/live/abc"})},
+        {"data and a pieced address, not a player's media",
+         "text/html",
+         R"(<script>var state = {"file": "/docs/readme", "user": {"avatar": {"file": "/u/1"}}, "sources": ["Reuters"]};)"
+         R"( jwplayer("p").setup({file: "/stream/" + id});</script>)",
+         {}},
+        {"AMP video and audio", "text/html",
+         R"(<amp-video width="640" height="360" poster="/i/abc.jpg"><source src="https://cdn.example.test/amp/abc")"
+         R"( type="video/mp4"><source src="/amp/abc.webm" type="video/webm"><track src="/subs/abc.vtt"></amp-video>)"
+         R"(<amp-audio src="/amp/podcast?id=3"></amp-audio>)",
+         Lines({"{C}/amp/abc", "{O}/amp/abc.webm", "{O}/amp/podcast?id=3"})},
+    });
 }
 
 TEST(PageReading, TypedAddressesAndFetches) {
