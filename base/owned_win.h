@@ -13,6 +13,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <bcrypt.h>  // after windows.h, whose types it uses
+
 #include <string>
 #include <utility>
 
@@ -65,6 +67,11 @@ private:
 // Kernel and Internet handles.
 using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
 using UniqueInternetHandle = UniqueHandle<HINTERNET, &::InternetCloseHandle>;
+
+// The system's cryptography (CNG): an algorithm provider and a hash made with it.
+inline void CloseHashAlgorithm(BCRYPT_ALG_HANDLE algorithm) noexcept { BCryptCloseAlgorithmProvider(algorithm, 0); }
+using UniqueHashAlgorithm = UniqueHandle<BCRYPT_ALG_HANDLE, CloseHashAlgorithm>;
+using UniqueHash = UniqueHandle<BCRYPT_HASH_HANDLE, &::BCryptDestroyHash>;
 
 // Window-system and GDI objects.
 inline void DeleteGdiObject(HGDIOBJ object) noexcept { DeleteObject(object); }
