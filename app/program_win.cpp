@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "resolve/actions.h"
 #include "resolve/service.h"
-#include "service/own_service_win.h"
 #include "ui/skin_win.h"
 
 namespace ql {
@@ -116,7 +116,7 @@ void RunProgram(const BindingTable& bindings) {
     }
     // The program's own service starts behind the window, which never waits for it.
     if (ParseServiceServedByProgram()) {
-        std::thread([]() noexcept { service::ServeServiceAddress(ParseServiceBase()); }).detach();
+        std::thread([]() noexcept { ServeOwnService(); }).detach();
     }
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
