@@ -1,5 +1,6 @@
 #include "service/own_service_win.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,8 +18,9 @@ namespace {
 // The program's own service for the whole run. Never destroyed: the server's thread, or the
 // service process's job, lasts as long as the program, and the end of the process ends both.
 struct OwnService {
-    std::mutex mutex;
-    WinsockScope winsock;
+    std::timed_mutex mutex;
+    bool ending = false;                        // the program is ending: start nothing
+    std::unique_ptr<WinsockScope> winsock;      // from the first use on
     std::unique_ptr<ServiceServer> thread;      // serving from a thread of the program
     std::shared_ptr<const ChildProcess> child;  // the service process started last
 };
@@ -107,8 +109,10 @@ bool ServeServiceAddress(const std::string& base, const OwnServiceOptions& optio
         {
             // Held while a step is chosen and taken, not while a service process is awaited:
             // the window's thread may wait for the lock, but then only briefly.
-            std::lock_guard<std::mutex> lock(state.mutex);
-            if (!state.winsock.ok()) return false;
+            std::lock_guard<std::timed_mutex> lock(state.mutex);
+            if (state.ending) return false;
+            if (!state.winsock) state.winsock = std::make_unique<WinsockScope>();
+            if (!state.winsock->ok()) return false;
             static const std::wstring helper = HelperPath();
             const OwnServiceFacts facts{state.thread != nullptr, state.child && state.child->Running(), IsFile(helper)};
             switch (NextOwnServiceStep(facts, [&] { return AddressFree(*port); })) {
@@ -130,6 +134,17 @@ bool ServeServiceAddress(const std::string& base, const OwnServiceOptions& optio
         return AwaitListening(*child);
     } catch (...) {
         return false;
+    }
+}
+
+void EndOwnService() noexcept {
+    try {
+        OwnService& state = State();
+        if (state.mutex.try_lock_for(std::chrono::milliseconds(kOwnServiceListenWaitMs))) {
+            state.ending = true;
+            state.mutex.unlock();
+        }
+    } catch (...) {
     }
 }
 

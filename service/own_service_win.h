@@ -27,4 +27,10 @@ bool ServeServiceAddress(const std::string& base, const OwnServiceOptions& optio
 
 constexpr int kOwnServiceListenWaitMs = 5000;
 
+// For the end of the program: waits until a service process being started is in its job (a
+// moment; at most kOwnServiceListenWaitMs), and lets no call start one after. A process the
+// system has created but not yet put into its job when the program ends would stay behind,
+// suspended, for good (seen under Wine, where the creation takes tens of milliseconds).
+void EndOwnService() noexcept;
+
 }  // namespace ql::service
