@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "resolve/actions.h"
 #include "resolve/service.h"
 #include "service/own_service_win.h"
 #include "ui/skin_win.h"
@@ -47,6 +48,9 @@ void EndOfProgram() {
         return;
     }
     g_endRan = true;
+    // Before the process ends: no service process may be caught between its creation and
+    // its job.
+    service::EndOwnService();
     if (g_objectsCreated) {
         for (const ProgramWideObject& object : ProgramWideObjects()) {
             object.release();
@@ -114,12 +118,19 @@ void RunProgram(const BindingTable& bindings) {
         // report success.
         ExitWith(1);
     }
-    // The program's own service starts behind the window, which never waits for it.
-    if (ParseServiceServedByProgram()) {
-        std::thread([]() noexcept { service::ServeServiceAddress(ParseServiceBase()); }).detach();
-    }
+    bool serviceStarted = !ParseServiceServedByProgram();
     MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    for (;;) {
+        // The program's own service starts behind the window, which never waits for it, once
+        // the window has painted and its queue is empty for the first time: the start of the
+        // service's process would otherwise compete with the first paint.
+        if (!serviceStarted && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            serviceStarted = true;
+            std::thread([]() noexcept { ServeOwnService(); }).detach();
+        }
+        if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
+            break;
+        }
         // Tab moves between the address box, the button and the list.
         HWND window = MainWindowHandle();
         if (window && IsDialogMessageW(window, &msg)) {

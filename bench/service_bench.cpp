@@ -1,30 +1,34 @@
 // What the program's own service costs it, under Wine: the program built with the service on
-// a port of this build's own (QL_BENCH_SERVICE_PORT) is started once while nothing listens
-// there, so that it serves the address itself, and once while this benchmark holds the port,
+// a port of this build's own (QL_BENCH_SERVICE_PORT), with qinglan_service.exe beside it as in
+// the package, is started once while nothing listens there, so that it serves the address
+// itself (from the service process it starts), and once while this benchmark holds the port,
 // so that it leaves it; each round alternates the two.
 //
 //   memory       the program's memory once its window is idle (and, with the service, once the
 //                service answers) and the figures have settled: its private bytes and working
-//                set from GetProcessMemoryInfo. Wine leaves PrivateUsage at 0 and fills
+//                set from GetProcessMemoryInfo, and the same of the service process it started
+//                (its child named qinglan_service.exe). Wine leaves PrivateUsage at 0 and fills
 //                PagefileUsage with the process's resident anonymous memory (RssAnon in
 //                /proc/PID/status, to the kilobyte) and the working set with VmRSS.
 //   first paint  process start to the end of the first skinned paint (the child reports it in
 //                its exit code, see first_paint_win.cpp)
 //
 // bench/service_bench.py runs it and prints its figures in the service's table. One line per
-// run, tab-separated:
+// run, tab-separated ("-" for a figure not taken):
 //
 //   service_bench.exe PROGRAM FIRST_PAINT_PROGRAM [ROUNDS STARTS]
 //     port    PORT
-//     memory  with|without  PRIVATE_KIB  WORKING_SET_KIB  SERVED(1|0)
+//     memory  with|without  PRIVATE_KIB  WORKING_SET_KIB  SERVED(1|0)  SERVICE_PRIVATE_KIB  SERVICE_WORKING_SET_KIB
 //     paint   with|without  TOTAL_MS  SKIN_MS
 #include <winsock2.h>
 // after winsock2.h
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 #include "base/owned_socket_win.h"
@@ -136,21 +140,37 @@ Memory Settled(HANDLE process) {
     return last;
 }
 
+// The service process the program started: its child named qinglan_service.exe.
+ql::UniqueKernelHandle ServiceProcessOf(DWORD program) {
+    const ql::UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return {};
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ParentProcessID == program && _wcsicmp(entry.szExeFile, L"qinglan_service.exe") == 0) {
+            return ql::UniqueKernelHandle(
+                OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        }
+    }
+    return {};
+}
+
 void MemoryRun(const std::wstring& program, bool withService) {
+    const char* mode = withService ? "with" : "without";
     ql::UniqueSocket held;
     if (!withService) {
         held = HoldPort();
         if (!held) {
-            std::printf("memory\twithout\t-\t-\t-\n");
+            std::printf("memory\twithout\t-\t-\t-\t-\t-\n");
             return;
         }
     } else if (Answers()) {
-        std::printf("memory\twith\t-\t-\t-\n");  // something else has the port
+        std::printf("memory\twith\t-\t-\t-\t-\t-\n");  // something else has the port
         return;
     }
     Child child = Start(program);
     if (!child.process) {
-        std::printf("memory\t%s\t-\t-\t-\n", withService ? "with" : "without");
+        std::printf("memory\t%s\t-\t-\t-\t-\t-\n", mode);
         return;
     }
     WaitForInputIdle(child.process.get(), 30000);
@@ -162,9 +182,15 @@ void MemoryRun(const std::wstring& program, bool withService) {
         }
     }
     const Memory m = Settled(child.process.get());
+    const ql::UniqueKernelHandle service = ServiceProcessOf(GetProcessId(child.process.get()));
+    const Memory s = service ? Settled(service.get()) : Memory{};
     End(child);
-    std::printf("memory\t%s\t%zu\t%zu\t%d\n", withService ? "with" : "without", m.privateBytes / 1024,
-                m.workingSet / 1024, served ? 1 : 0);
+    std::printf("memory\t%s\t%zu\t%zu\t%d\t", mode, m.privateBytes / 1024, m.workingSet / 1024, served ? 1 : 0);
+    if (service) {
+        std::printf("%zu\t%zu\n", s.privateBytes / 1024, s.workingSet / 1024);
+    } else {
+        std::printf("-\t-\n");
+    }
     std::fflush(stdout);
 }
 

@@ -13,10 +13,11 @@ Run inside a Wine session (scripts/bench does, with service_bench.exe of the Win
      native build) against the python service's, per fixture page.
   2. The C++ page reading's time for an 8 MiB page over a 1 MiB page (service_reading_growth of
      the native build): a plain page and hostile ones.
-  3. and 4. The program's memory with its own service idle against without it, and its
-     start-up to the first skinned paint with and without (service_bench.exe).
+  3. and 4. The program's memory with its own service idle against without it (the window's
+     process and the service process it runs), and its start-up to the first skinned paint
+     with and without (service_bench.exe).
 
-    service_bench.py SERVICE_BENCH_EXE [--runs N] [--yt-dlp-runs N] [--growth-tool PATH]
+    service_bench.py SERVICE_BENCH_EXE [--runs N] [--yt-dlp-runs N] [--growth-tool PATH] [--program-only]
 """
 
 import argparse
@@ -233,26 +234,38 @@ def program_table(exe, build, rounds, starts):
 
     print("3. The program's memory with its own service idle against without (the program built with the"
           " service on 127.0.0.1:%s," % port)
-    print("   under Wine; GetProcessMemoryInfo: private bytes = PagefileUsage, which Wine fills with the process's"
-          " RssAnon of /proc,")
-    print("   working set = VmRSS;")
-    print("   once the window is idle, the service answers, and the figures have settled; median of %d runs)"
-          % rounds)
+    print("   qinglan_service.exe beside it as in the package, under Wine; GetProcessMemoryInfo: private bytes ="
+          " PagefileUsage,")
+    print("   which Wine fills with the process's RssAnon of /proc, working set = VmRSS (the system's libraries,"
+          " which both")
+    print("   processes map, count in each); once the window is idle, the service answers, and the figures have"
+          " settled;")
+    print("   median of %d runs)" % rounds)
     served = sum(1 for r in rows if r[0] == "memory" and r[1] == "with" and r[4] == "1")
+    apart = len(figures("memory", "with", 5))
     p_with, p_without = median(figures("memory", "with", 2)), median(figures("memory", "without", 2))
     w_with, w_without = median(figures("memory", "with", 3)), median(figures("memory", "without", 3))
-    print("   %-34s %10s %10s %10s" % ("", "with", "without", "cost"))
-    print("   %-34s %7.1f MiB %6.1f MiB %6.1f MiB" % ("private bytes", p_with / 1024, p_without / 1024,
-                                                     (p_with - p_without) / 1024))
-    print("   %-34s %7.1f MiB %6.1f MiB %6.1f MiB" % ("working set", w_with / 1024, w_without / 1024,
-                                                     (w_with - w_without) / 1024))
-    print("   (the service answered in %d of %d runs with it)" % (served, len(figures("memory", "with", 2))))
-    cost = (p_with - p_without) / 1024
-    print("   goal: the idle service costs at most 5 MiB of private bytes: %.1f MiB  %s" % (cost, met(cost <= 5)))
+    p_service, w_service = median(figures("memory", "with", 5)), median(figures("memory", "with", 6))
+    print("   %-36s %10s %10s %10s" % ("", "with", "without", "cost"))
+    for label, with_, without in (("private bytes, the window's process", p_with, p_without),
+                                  ("working set, the window's process", w_with, w_without)):
+        print("   %-36s %7.1f MiB %6.1f MiB %6.1f MiB" % (label, with_ / 1024, without / 1024,
+                                                         (with_ - without) / 1024))
+    for label, value in (("private bytes, the service process", p_service),
+                         ("working set, the service process", w_service)):
+        print("   %-36s %7.1f MiB %10s %6.1f MiB" % (label, value / 1024, "-", value / 1024))
+    print("   (the service answered in %d of %d runs with it, from a process of its own in %d)"
+          % (served, len(figures("memory", "with", 2)), apart))
+    cost = (p_with - p_without + (p_service if apart else 0)) / 1024
+    print("   goal: the idle service costs at most 5 MiB of private bytes (both processes): %.1f MiB  %s"
+          % (cost, met(cost <= 5)))
     print("4. Process start to the first skinned paint, with the program's own service and without"
           " (%d starts each, alternating;" % starts)
     print("   the child reports its own figure; the machine's load spreads them: quartiles and the fastest beside"
-          " the median)")
+          " the median;")
+    print("   the program starts its service process once the window has painted and waits for input, so that"
+          " start does not")
+    print("   compete with the first paint)")
     s_with, s_without = figures("paint", "with", 2), figures("paint", "without", 2)
     k_with, k_without = figures("paint", "with", 3), figures("paint", "without", 3)
     print("   %-28s %9s %17s %9s %12s %5s" % ("", "median", "quartiles", "fastest", "skin median", "runs"))
@@ -279,13 +292,15 @@ def main():
     parser.add_argument("--reading-runs", type=int, default=20)
     parser.add_argument("--memory-rounds", type=int, default=5)
     parser.add_argument("--starts", type=int, default=30)
+    parser.add_argument("--program-only", action="store_true", help="only 3. and 4., the program's figures")
     args = parser.parse_args()
     build = os.path.dirname(os.path.dirname(os.path.abspath(args.exe)))
-    with tempfile.TemporaryDirectory(prefix="ql-bench-") as folder:
-        history = python_service_from_history(folder)
-        services_table(args, build, history)
-        reading_table(args.read_tool, history, args.reading_runs)
-    growth_table(args.growth_tool, args.growth_runs)
+    if not args.program_only:
+        with tempfile.TemporaryDirectory(prefix="ql-bench-") as folder:
+            history = python_service_from_history(folder)
+            services_table(args, build, history)
+            reading_table(args.read_tool, history, args.reading_runs)
+        growth_table(args.growth_tool, args.growth_runs)
     program_table(args.exe, build, args.memory_rounds, args.starts)
     return 0
 

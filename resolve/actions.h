@@ -16,6 +16,11 @@ namespace ql {
 // button pressed again) does nothing.
 void ResolveAndList(HWND addressBox, HWND resultList);
 
+// Takes up the program's own service (service/own_service_win.h) when the program serves its
+// compiled-in address: at start-up, on a thread of its own, and before each query, which then
+// waits until a service process it has started listens.
+void ServeOwnService();
+
 // Puts the selected row's text on the clipboard; nothing without a selected row.
 void CopySelectedAddress(HWND resultList);
 

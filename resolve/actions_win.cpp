@@ -41,13 +41,19 @@ void ResolveAndList(HWND addressBox, HWND resultList) {
             ~Running() { running = false; }
         } scope;
         // A service that answered at start-up may have gone since: the program takes over.
-        if (ParseServiceServedByProgram()) service::ServeServiceAddress(ParseServiceBase());
+        ServeOwnService();
         Text query = BuildParseQuery(ParseServiceQueryPrefix(), WindowText(addressBox));
         page = BytesToText(FetchPageViaXmlHttp(query, ParseServiceTimeLimitMs()));
     }
     // The window may have been closed during the wait.
     if (IsWindow(resultList)) {
         FillResultList(resultList, CutBetween(page, ReplyStartMarker, ReplyEndMarker));
+    }
+}
+
+void ServeOwnService() {
+    if (ParseServiceServedByProgram()) {
+        service::ServeServiceAddress(ParseServiceBase(), {ParseServiceAllowsPrivate()});
     }
 }
 

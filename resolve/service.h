@@ -20,6 +20,11 @@ const char* ParseServiceBase();
 // purpose, does not.
 bool ParseServiceServedByProgram();
 
+// Whether the service the program serves itself also fetches pages on private addresses: the
+// end-to-end test build of the program with its own service does (its test pages are on
+// 127.0.0.1); the shipped program never does.
+bool ParseServiceAllowsPrivate();
+
 // How long the main action waits for the service's reply: 60 s, the timed runner's default
 // limit (a test build may compile in a shorter one).
 std::int64_t ParseServiceTimeLimitMs();

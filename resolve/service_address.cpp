@@ -15,11 +15,17 @@
 #define QL_PARSE_SERVICE_SERVED 1
 #endif
 
+#ifndef QL_PARSE_SERVICE_ALLOW_PRIVATE
+#define QL_PARSE_SERVICE_ALLOW_PRIVATE 0
+#endif
+
 namespace ql {
 
 const char* ParseServiceBase() { return QL_PARSE_SERVICE_BASE; }
 
 bool ParseServiceServedByProgram() { return QL_PARSE_SERVICE_SERVED != 0; }
+
+bool ParseServiceAllowsPrivate() { return QL_PARSE_SERVICE_ALLOW_PRIVATE != 0; }
 
 Text ParseServiceQueryPrefix() { return TextJoin(QL_PARSE_SERVICE_BASE, "/parse.php?kw="); }
 

@@ -1,18 +1,24 @@
 // qinglan_service.exe: the parse service and the product site run apart from the program.
 //
-//   qinglan_service [--port N] [--bind ADDRESS] [--allow-private] [--quiet]
+//   qinglan_service [--port N] [--bind ADDRESS] [--allow-private] [--quiet] [--ready-event HANDLE]
+//
+// The program runs it as its own service with --ready-event: the value of an event handle it
+// has inherited, set once the service listens, so the program asks nothing before then.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "base/owned_socket_win.h"
+#include "base/owned_win.h"
 #include "service/service_server_win.h"
 
 namespace {
 
 int Usage() {
-    std::fputs("usage: qinglan_service [--port N] [--bind ADDRESS] [--allow-private] [--quiet]\n", stderr);
+    std::fputs(
+        "usage: qinglan_service [--port N] [--bind ADDRESS] [--allow-private] [--quiet] [--ready-event HANDLE]\n",
+        stderr);
     return 2;
 }
 
@@ -21,6 +27,7 @@ int Usage() {
 int main(int argc, char** argv) {
     ql::service::ServerOptions options;
     bool quiet = false;
+    ql::UniqueKernelHandle ready;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--port" && i + 1 < argc) {
@@ -34,6 +41,11 @@ int main(int argc, char** argv) {
             options.allowPrivate = true;
         } else if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--ready-event" && i + 1 < argc) {
+            char* end = nullptr;
+            const unsigned long long handle = std::strtoull(argv[++i], &end, 10);
+            if (*end != '\0' || handle == 0) return Usage();
+            ready.reset(reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(handle)));
         } else {
             return Usage();
         }
@@ -59,6 +71,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "qinglan-service: listening on %s/\n", options.site.Base().c_str());
         std::fflush(stderr);
     }
+    if (ready) SetEvent(ready.get());
     server.Run();
     return 0;
 }
