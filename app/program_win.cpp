@@ -11,7 +11,7 @@
 #include "app/main_window.h"
 #include "resolve/actions.h"
 #include "resolve/service.h"
-#include "service/own_service_win.h"
+#include "service/server/own_service_win.h"
 #include "ui/skin_win.h"
 
 namespace ql {

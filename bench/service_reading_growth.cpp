@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "service/page_media.h"
+#include "service/reading/page_media.h"
 
 namespace {
 

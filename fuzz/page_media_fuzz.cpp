@@ -5,8 +5,8 @@
 #include <set>
 
 #include "fuzz/fuzz_input.h"
-#include "service/page_address.h"
-#include "service/page_media.h"
+#include "service/reading/page_address.h"
+#include "service/reading/page_media.h"
 
 namespace {
 

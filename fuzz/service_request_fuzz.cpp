@@ -3,10 +3,10 @@
 // contracts: no request that is refused reaches the page reading, an answer is one response,
 // a fetch address is plain ASCII and reads back as itself, a body never passes its limit.
 #include "fuzz/fuzz_input.h"
-#include "service/address_filter.h"
-#include "service/body_reader.h"
-#include "service/fetch_url.h"
-#include "service/service_http.h"
+#include "service/fetch/address_filter.h"
+#include "service/fetch/body_reader.h"
+#include "service/fetch/fetch_url.h"
+#include "service/server/service_http.h"
 
 namespace {
 

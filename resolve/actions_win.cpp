@@ -7,7 +7,7 @@
 #include "resolve/service.h"
 #include "resolve/shell.h"
 #include "resolve/xmlhttp.h"
-#include "service/own_service_win.h"
+#include "service/server/own_service_win.h"
 #include "text/wide.h"
 
 namespace ql {

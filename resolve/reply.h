@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "service/reply_format.h"
+#include "service/server/reply_format.h"
 #include "text/text.h"
 
 namespace ql {

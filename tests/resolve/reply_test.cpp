@@ -1,5 +1,5 @@
 #include "resolve/reply.h"
-#include "service/parse_reply.h"
+#include "service/server/parse_reply.h"
 
 #include <gtest/gtest.h>
 

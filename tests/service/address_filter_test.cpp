@@ -1,6 +1,6 @@
 // The service may only be pointed at the public internet: every form that reaches this machine,
 // its network or a special-purpose range must be refused, however it is written.
-#include "service/address_filter.h"
+#include "service/fetch/address_filter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A fetched body is inflated and cut at the limit: a gzip bomb must cost only the limit, a
 // broken stream keep what came before the break, and chunk boundaries change nothing.
-#include "service/body_reader.h"
-#include "service/page_address.h"
+#include "service/fetch/body_reader.h"
+#include "service/reading/page_address.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

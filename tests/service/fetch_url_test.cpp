@@ -1,6 +1,6 @@
 // The address a fetch goes to, and where a redirect leads: a disguised host or a scheme other
 // than http and https must never get through.
-#include "service/fetch_url.h"
+#include "service/fetch/fetch_url.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "service/page_address.h"
 #include "service/page_fetch.h"
+#include "service/reading/page_address.h"
 #include "text/codepage.h"
 
 namespace ql::service::testing {

@@ -5,10 +5,10 @@
 // 1 MiB against 8 MiB; here 64 KiB against 512 KiB keeps the sanitized build quick).
 #include <gtest/gtest.h>
 
-#include "service/html_tokenizer.h"
-#include "service/json_ld.h"
-#include "service/media_text.h"
-#include "service/page_media.h"
+#include "service/reading/html_tokenizer.h"
+#include "service/reading/json_ld.h"
+#include "service/reading/media_text.h"
+#include "service/reading/page_media.h"
 #include "tests/service/fixture_site.h"
 
 namespace ql::service {

@@ -1,7 +1,7 @@
 // What a use of the program's own service does: the service process it runs holds the
 // address, so the address is tried only when neither that process nor the thread has it, and
 // a taken address is left to whoever has it.
-#include "service/own_service.h"
+#include "service/server/own_service.h"
 
 #include <gtest/gtest.h>
 

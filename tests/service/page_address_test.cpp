@@ -1,14 +1,14 @@
 // Addresses found in pages become the rows of a reply: a wrong join, a host not in its ASCII
 // form, a character left unescaped (a quote would end the reply's field early) or an address
 // of another scheme let through would give the user a row that downloads nothing, or worse.
-#include "service/page_address.h"
+#include "service/reading/page_address.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 
-#include "service/address_parts.h"
-#include "service/idna.h"
+#include "service/reading/address_parts.h"
+#include "service/reading/idna.h"
 
 namespace ql::service {
 namespace {

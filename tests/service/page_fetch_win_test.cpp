@@ -2,7 +2,7 @@
 // (its port in QL_FIXTURE_PORT): redirects counted, bodies cut at the limit after inflating,
 // servers that trickle or say nothing cut at the one deadline, and nothing sent to a host
 // the filter refuses (the driver checks that the site never saw "must-not-arrive").
-#include "service/page_fetch_win.h"
+#include "service/fetch/page_fetch_win.h"
 
 #include <gtest/gtest.h>
 

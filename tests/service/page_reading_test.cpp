@@ -4,7 +4,7 @@
 // than allowed would all show here.
 #include <gtest/gtest.h>
 
-#include "service/page_media.h"
+#include "service/reading/page_media.h"
 #include "tests/service/fixture_site.h"
 
 namespace ql::service {

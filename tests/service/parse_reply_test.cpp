@@ -1,6 +1,6 @@
 // The reply format and the reading of the query: what the program cuts out of a reply must
 // be exactly the lines the service meant.
-#include "service/parse_reply.h"
+#include "service/server/parse_reply.h"
 
 #include <gtest/gtest.h>
 

@@ -15,9 +15,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "service/page_address.h"
-#include "service/page_media.h"
-#include "service/parse_reply.h"
+#include "service/reading/page_address.h"
+#include "service/reading/page_media.h"
+#include "service/server/parse_reply.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "service/page_media.h"
+#include "service/reading/page_media.h"
 #include "tests/service/fixture_site.h"
 
 namespace {

@@ -1,10 +1,10 @@
 // The service's requests and answers: whose requests are answered (never a web page's, never
 // under a foreign Host), what a head may hold, and what each route sends.
-#include "service/service_http.h"
+#include "service/server/service_http.h"
 
 #include <gtest/gtest.h>
 
-#include "service/sha256.h"
+#include "service/site/sha256.h"
 
 namespace ql::service {
 namespace {

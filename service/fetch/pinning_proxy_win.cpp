@@ -1,0 +1,249 @@
+#include "service/fetch/pinning_proxy_win.h"
+
+#include <utility>
+
+#include "service/fetch/address_filter.h"
+#include "service/fetch/fetch_url.h"
+#include "service/fetch/socket_io_win.h"
+#include "service/fetch/tls_client_win.h"
+#include "service/reading/ascii.h"
+
+namespace ql::service {
+
+namespace {
+
+// Connections one fetch may open through its proxy: one a hop, and a few to spare.
+constexpr std::size_t kMaxTunnels = 2 * (kMaxRedirects + 1);
+constexpr std::size_t kMaxProxyHead = 16 * 1024;
+
+// Copies bytes both ways until one side closes, the deadline passes or the proxy stops; with
+// `tls`, what goes to and comes from the server is sealed and opened by it.
+void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadline, const std::atomic<bool>& stop) {
+    char buffer[65536];
+    std::string opened;
+    if (tls) {
+        const bool open = tls->OpenReceived(&opened);
+        if ((!opened.empty() && !SendAll(client, opened, deadline)) || !open) return;
+    }
+    while (!stop.load() && Clock::now() < deadline) {
+        WSAPOLLFD entries[2] = {};
+        entries[0].fd = client;
+        entries[0].events = POLLRDNORM;
+        entries[1].fd = server;
+        entries[1].events = POLLRDNORM;
+        const int ready = WSAPoll(entries, 2, 100);
+        if (ready < 0) return;
+        for (int i = 0; i < 2; ++i) {
+            if (entries[i].revents == 0) continue;
+            if (i == 1 && tls) {
+                opened.clear();
+                const bool open = tls->Receive(&opened);
+                if ((!opened.empty() && !SendAll(client, opened, deadline)) || !open) return;
+                continue;
+            }
+            const int got = recv(entries[i].fd, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                if (got < 0 && WSAGetLastError() == WSAEWOULDBLOCK) continue;
+                return;
+            }
+            const std::string_view piece(buffer, static_cast<std::size_t>(got));
+            if (!(i == 0 && tls ? tls->Send(piece, deadline) : SendAll(entries[1 - i].fd, piece, deadline))) return;
+        }
+    }
+}
+
+// The system's request in origin form for `hop`, without the headers meant for the proxy and
+// with the Host of the hop's own scheme; one request on this connection.
+std::string OriginRequest(const std::string& head, const FetchUrl& hop) {
+    const std::size_t lineEnd = head.find("\r\n");
+    const std::size_t version = head.rfind(' ', lineEnd);
+    std::string forward = "GET " + hop.path + head.substr(version, lineEnd - version) + "\r\n";
+    forward += "Host: " + hop.HostHeader() + "\r\n";
+    for (std::size_t at = lineEnd + 2; at < head.size();) {
+        const std::size_t next = head.find("\r\n", at);
+        const std::string_view header(head.data() + at, next - at);
+        at = next + 2;
+        if (StartsWithIgnoringCase(header, "proxy-") || StartsWithIgnoringCase(header, "connection:") ||
+            StartsWithIgnoringCase(header, "host:")) {
+            continue;
+        }
+        forward.append(header.data(), header.size()).append("\r\n");
+    }
+    return forward + "Connection: close\r\n\r\n";
+}
+
+}  // namespace
+
+PinningProxy::PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup, AddressJudge judge,
+                           ExtraRoots extraRoots)
+    : allowPrivate_(allowPrivate),
+      deadline_(deadline),
+      lookup_(std::move(lookup)),
+      judge_(std::move(judge)),
+      extraRoots_(std::move(extraRoots)) {}
+
+PinningProxy::~PinningProxy() {
+    stop_ = true;
+    if (acceptor_.joinable()) {
+        // A connection of our own wakes the acceptor's wait at once instead of at the end of
+        // its slice, so that a fetch's end is not held up by its proxy.
+        WakeListener();
+        acceptor_.join();
+    }
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        workers.swap(workers_);
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+}
+
+bool PinningProxy::Start(std::string* why) {
+    listener_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    address_.sin_family = AF_INET;
+    address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address_.sin_port = 0;
+    int length = sizeof address_;
+    if (!listener_ || bind(listener_.get(), reinterpret_cast<sockaddr*>(&address_), sizeof address_) != 0 ||
+        listen(listener_.get(), 8) != 0 ||
+        getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address_), &length) != 0) {
+        if (why) *why = "cannot open the fetch's proxy (error " + std::to_string(WSAGetLastError()) + ")";
+        return false;
+    }
+    acceptor_ = std::thread([this]() noexcept { Accept(); });
+    return true;
+}
+
+void PinningProxy::WakeListener() {
+    UniqueSocket wake(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (wake) connect(wake.get(), reinterpret_cast<const sockaddr*>(&address_), sizeof address_);
+}
+
+std::string PinningProxy::refusal() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return refusal_;
+}
+
+void PinningProxy::Refuse(const std::string& why) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refusal_ = why;
+}
+
+void PinningProxy::Accept() noexcept {
+    try {
+        while (WaitSocket(listener_.get(), POLLRDNORM, deadline_, &stop_)) {
+            UniqueSocket client(accept(listener_.get(), nullptr, nullptr));
+            if (stop_) break;
+            if (!client) continue;
+            SetNoDelay(client.get());
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (workers_.size() >= kMaxTunnels) continue;  // closes the client
+            workers_.emplace_back([this, c = std::move(client)]() mutable noexcept { Serve(std::move(c)); });
+        }
+    } catch (...) {
+        // Out of threads or memory: the fetch fails on its own.
+    }
+}
+
+void PinningProxy::Expect(const FetchUrl& hop) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hop_ = hop;
+}
+
+// The page the system asks for, as the expected hop with the path it sent; nothing (and the
+// refusal said) for any other request: a tunnel, another method, another host or port.
+std::optional<FetchUrl> PinningProxy::Requested(const std::string& head) {
+    const std::string line = head.substr(0, head.find("\r\n"));
+    const std::size_t sp = line.rfind(' ');
+    std::optional<FetchUrl> asked =
+        StartsWithIgnoringCase(line, "get ") && sp > 4 ? ParseFetchUrl(line.substr(4, sp - 4)) : std::nullopt;
+    FetchUrl hop;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hop = hop_;
+    }
+    if (!asked || asked->https || asked->host != hop.host || asked->port != hop.port) {
+        Refuse("the system asked its proxy for something other than the fetch's page: " + line.substr(0, 100));
+        return std::nullopt;
+    }
+    hop.path = asked->path;
+    return hop;
+}
+
+// A connection to one of the addresses of `target` that the filter allows; nothing (with the
+// refusal said and the status to answer the system) when there is none.
+UniqueSocket PinningProxy::ConnectChecked(const FetchUrl& target, const char** status) {
+    if (!allowPrivate_ && !HostAllowed(target.host)) {
+        Refuse(target.host + " is a local or reserved name or address");
+        *status = "403 Forbidden";
+        return UniqueSocket();
+    }
+    std::string why;
+    std::vector<SocketAddress> addresses = lookup_(target.host, target.port, deadline_, &why);
+    std::vector<SocketAddress> allowed;
+    std::string refused;
+    for (SocketAddress& address : addresses) {
+        const auto ip = ParseIpAddress(address.text);
+        if (allowPrivate_ || (ip && judge_(*ip))) {
+            allowed.push_back(std::move(address));
+        } else {
+            refused += (refused.empty() ? "" : ", ") + address.text;
+        }
+    }
+    if (allowed.empty()) {
+        Refuse(addresses.empty() ? why : target.host + " leads only to addresses that are not public: " + refused);
+        *status = addresses.empty() ? "502 Bad Gateway" : "403 Forbidden";
+        return UniqueSocket();
+    }
+    UniqueSocket server = ConnectFirst(allowed, deadline_, &why);
+    if (!server) {
+        Refuse(why);
+        *status = "504 Gateway Timeout";
+        return server;
+    }
+    SetNoDelay(server.get());
+    return server;
+}
+
+void PinningProxy::Serve(UniqueSocket client) noexcept {
+    try {
+        // The system's request to the proxy: a GET in absolute form.
+        std::string head;
+        char buffer[4096];
+        std::size_t end = std::string::npos;
+        while ((end = head.find("\r\n\r\n")) == std::string::npos) {
+            if (head.size() > kMaxProxyHead || !WaitSocket(client.get(), POLLRDNORM, deadline_, &stop_)) return;
+            const int got = recv(client.get(), buffer, sizeof buffer, 0);
+            if (got <= 0) return;
+            head.append(buffer, static_cast<std::size_t>(got));
+        }
+        const std::string rest = head.substr(end + 4);
+        head.resize(end + 2);
+        const auto answer = [&](const char* status) {
+            SendAll(client.get(),
+                    std::string("HTTP/1.1 ") + status + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+                    deadline_);
+        };
+        const std::optional<FetchUrl> hop = Requested(head);
+        const char* status = "400 Bad Request";
+        UniqueSocket server = hop ? ConnectChecked(*hop, &status) : UniqueSocket();
+        if (!server) return answer(status);
+        const std::string request = OriginRequest(head, *hop) + rest;
+        if (!hop->https) {
+            if (SendAll(server.get(), request, deadline_)) Relay(client.get(), server.get(), nullptr, deadline_, stop_);
+            return;
+        }
+        TlsClient tls(server.get(), extraRoots_);
+        std::string why;
+        if (!tls.Handshake(hop->host, deadline_, stop_, &why)) {
+            Refuse(why);
+            return answer("502 Bad Gateway");
+        }
+        if (tls.Send(request, deadline_)) Relay(client.get(), server.get(), &tls, deadline_, stop_);
+    } catch (...) {
+        Refuse("the fetch's proxy ran out of memory");
+    }
+}
+
+}  // namespace ql::service
