@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "service/reading/ascii.h"
-#include "service/site/sha256.h"
 #include "service/site/site_pages.h"
 
 namespace ql::service {
@@ -33,22 +32,6 @@ std::string_view Trim(std::string_view s) {
 constexpr int kSampleParts = 3;
 
 constexpr std::string_view kHtml = "text/html; charset=gbk";
-
-// The request line's bytes are read as Latin-1 and a text from them written as UTF-8, so
-// that the sample media of an id outside ASCII keep the bytes they have always had.
-std::string Latin1AsUtf8(std::string_view bytes) {
-    std::string out;
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out.push_back(c);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-        }
-    }
-    return out;
-}
 
 const char* Reason(int status) {
     switch (status) {
@@ -315,20 +298,6 @@ std::string HttpDate(std::int64_t unixSeconds) {
                   kMonths[month - 1], static_cast<int>(year), static_cast<int>(secs / 3600),
                   static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
     return text;
-}
-
-std::string SampleMedia(std::string_view id, int part) {
-    const std::string text = Latin1AsUtf8(id);
-    const auto seed = Sha256(text + "/" + std::to_string(part));
-    std::string media(
-        "\x00\x00\x00\x18"
-        "ftypmp42\x00\x00\x00\x00"
-        "mp42isom",
-        24);
-    media += u8"青岚 sample media " + text + " part " + std::to_string(part) + "\n";
-    for (int i = 0; i < 128; ++i)
-        media.append(reinterpret_cast<const char*>(seed.data()), seed.size());
-    return media;
 }
 
 }  // namespace ql::service

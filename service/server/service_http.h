@@ -91,7 +91,4 @@ std::string ResponseBytes(const Response& response, std::string_view date);
 // An HTTP date ("Thu, 10 Dec 2026 12:00:00 GMT") for seconds since 1970 (UTC).
 std::string HttpDate(std::int64_t unixSeconds);
 
-// The sample media part `part` of sample id `id` (about 4 KiB of placeholder bytes).
-std::string SampleMedia(std::string_view id, int part);
-
 }  // namespace ql::service

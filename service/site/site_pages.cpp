@@ -1,6 +1,28 @@
 #include "service/site/site_pages.h"
 
+#include "service/site/sha256.h"
+
 namespace ql::service {
+
+namespace {
+
+// The request line's bytes are read as Latin-1 and a text from them written as UTF-8, so
+// that the sample media of an id outside ASCII keep the bytes they have always had.
+std::string Latin1AsUtf8(std::string_view bytes) {
+    std::string out;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out.push_back(c);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 namespace {
 
@@ -62,6 +84,20 @@ std::string UpdateArchive() {
     archive += kUpdateVersion;
     archive += "\n";
     return archive;
+}
+
+std::string SampleMedia(std::string_view id, int part) {
+    const std::string text = Latin1AsUtf8(id);
+    const auto seed = Sha256(text + "/" + std::to_string(part));
+    std::string media(
+        "\x00\x00\x00\x18"
+        "ftypmp42\x00\x00\x00\x00"
+        "mp42isom",
+        24);
+    media += u8"青岚 sample media " + text + " part " + std::to_string(part) + "\n";
+    for (int i = 0; i < 128; ++i)
+        media.append(reinterpret_cast<const char*>(seed.data()), seed.size());
+    return media;
 }
 
 }  // namespace ql::service

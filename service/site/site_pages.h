@@ -1,6 +1,6 @@
 // The pages of the product web site that the service answers besides its replies: GBK pages
 // (the product page, the guest book, a home page listing the sample addresses) and the update
-// notice (UTF-8, as the program reads it) with its placeholder archive.
+// notice (UTF-8, as the program reads it) with its placeholder archive, and the sample media.
 #pragma once
 
 #include <string>
@@ -16,5 +16,7 @@ std::string GuestbookPage();
 // The notice announcing the version the program is built as, and `base` + "/qlw_sp.rar".
 std::string UpdateNotice(const std::string& base);
 std::string UpdateArchive();
+// The sample media part `part` of sample id `id` (about 4 KiB of placeholder bytes).
+std::string SampleMedia(std::string_view id, int part);
 
 }  // namespace ql::service

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "service/site/sha256.h"
+#include "service/site/site_pages.h"
 
 namespace ql::service {
 namespace {
