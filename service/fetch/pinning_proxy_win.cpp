@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "service/fetch/address_filter.h"
+#include "service/fetch/answer_bound.h"
 #include "service/fetch/fetch_url.h"
 #include "service/fetch/socket_io_win.h"
 #include "service/fetch/tls_client_win.h"
@@ -16,14 +17,20 @@ namespace {
 constexpr std::size_t kMaxTunnels = 2 * (kMaxRedirects + 1);
 constexpr std::size_t kMaxProxyHead = 16 * 1024;
 
-// Copies bytes both ways until one side closes, the deadline passes or the proxy stops; with
-// `tls`, what goes to and comes from the server is sealed and opened by it.
-void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadline, const std::atomic<bool>& stop) {
+// Copies bytes both ways until one side closes, the deadline passes, the proxy stops or the
+// server's answer passes its bound (`why` then says how); with `tls`, what goes to and comes
+// from the server is sealed and opened by it.
+void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadline, const std::atomic<bool>& stop,
+           std::string* why) {
     char buffer[65536];
     std::string opened;
+    AnswerBound bound;
+    const auto answer = [&](std::string_view piece) {
+        return piece.empty() || (bound.Take(piece, why) && SendAll(client, piece, deadline));
+    };
     if (tls) {
         const bool open = tls->OpenReceived(&opened);
-        if ((!opened.empty() && !SendAll(client, opened, deadline)) || !open) return;
+        if (!answer(opened) || !open) return;
     }
     while (!stop.load() && Clock::now() < deadline) {
         WSAPOLLFD entries[2] = {};
@@ -38,7 +45,7 @@ void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadl
             if (i == 1 && tls) {
                 opened.clear();
                 const bool open = tls->Receive(&opened);
-                if ((!opened.empty() && !SendAll(client, opened, deadline)) || !open) return;
+                if (!answer(opened) || !open) return;
                 continue;
             }
             const int got = recv(entries[i].fd, buffer, sizeof buffer, 0);
@@ -47,7 +54,7 @@ void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadl
                 return;
             }
             const std::string_view piece(buffer, static_cast<std::size_t>(got));
-            if (!(i == 0 && tls ? tls->Send(piece, deadline) : SendAll(entries[1 - i].fd, piece, deadline))) return;
+            if (!(i == 1 ? answer(piece) : tls ? tls->Send(piece, deadline) : SendAll(server, piece, deadline))) return;
         }
     }
 }
@@ -230,17 +237,20 @@ void PinningProxy::Serve(UniqueSocket client) noexcept {
         UniqueSocket server = hop ? ConnectChecked(*hop, &status) : UniqueSocket();
         if (!server) return answer(status);
         const std::string request = OriginRequest(head, *hop) + rest;
-        if (!hop->https) {
-            if (SendAll(server.get(), request, deadline_)) Relay(client.get(), server.get(), nullptr, deadline_, stop_);
-            return;
-        }
-        TlsClient tls(server.get(), extraRoots_);
         std::string why;
-        if (!tls.Handshake(hop->host, deadline_, stop_, &why)) {
-            Refuse(why);
-            return answer("502 Bad Gateway");
+        if (!hop->https) {
+            if (SendAll(server.get(), request, deadline_)) {
+                Relay(client.get(), server.get(), nullptr, deadline_, stop_, &why);
+            }
+        } else {
+            TlsClient tls(server.get(), extraRoots_);
+            if (!tls.Handshake(hop->host, deadline_, stop_, &why)) {
+                Refuse(why);
+                return answer("502 Bad Gateway");
+            }
+            if (tls.Send(request, deadline_)) Relay(client.get(), server.get(), &tls, deadline_, stop_, &why);
         }
-        if (tls.Send(request, deadline_)) Relay(client.get(), server.get(), &tls, deadline_, stop_);
+        if (!why.empty()) Refuse(hop->host + ": " + why);
     } catch (...) {
         Refuse("the fetch's proxy ran out of memory");
     }

@@ -18,6 +18,7 @@
   /silent                reads the request and never answers
   /drip                  a page with a video at its start, then one byte a second, forever
   /drip-headers          a header line of one byte a second, forever
+  /endless-headers       header lines as fast as the client takes them, for 20 seconds
   /hold                  a page with a video, sent once release() is called (wait_held()
                          waits until so many requests are held)
   /whoami                a page that says the Host header it was asked with
@@ -164,6 +165,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.drip()
         if path == "/drip-headers":
             return self.drip(headers_too=True)
+        if path == "/endless-headers":
+            return self.endless_headers()
         if path == "/hold":
             with server.lock:
                 server.holding += 1
@@ -213,6 +216,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             while not self.server.released.wait(1):
                 self.wfile.write(b"x" if headers_too else b" ")
                 self.wfile.flush()
+        except OSError:
+            pass
+        self.close_connection = True
+
+    def endless_headers(self):
+        line = b"X-Padding: " + b"x" * 1000 + b"\r\n"
+        until = time.monotonic() + 20
+        try:
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n")
+            while time.monotonic() < until and not self.server.released.is_set():
+                self.wfile.write(line * 64)
         except OSError:
             pass
         self.close_connection = True
