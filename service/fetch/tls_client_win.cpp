@@ -56,9 +56,10 @@ void KeepExtra(std::string& received, const SecBuffer* buffers, int count) {
     received.erase(0, received.size() - std::min(extra, received.size()));
 }
 
-// Whether the server's first bytes can begin a TLS record: a handshake message or an alert,
-// of a TLS version. Anything else (an http server on an https address) is no TLS, whatever
-// comes after it; the system's TLS would wait for the record length it read into it.
+// Whether the server's first bytes can begin its first TLS record: a handshake message or an
+// alert, of a TLS version (later records may be of other kinds, a change of cipher spec).
+// Anything else (an http server on an https address) is no TLS, whatever comes after it; the
+// system's TLS would wait for the record length it read into it.
 bool LooksLikeTls(std::string_view received) {
     return (received[0] == 0x16 || received[0] == 0x15) && (received.size() < 2 || received[1] == 0x03);
 }
@@ -104,6 +105,7 @@ bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, c
         return Fail(why, "the system's TLS cannot greet " + host + " (" + Hex(status) + ")");
     if (!sent) return Fail(why, host + " cut the connection before the TLS greeting");
     bool read = true;
+    bool first = true;  // the server's first bytes, which open its first record
     for (;;) {
         if (read) {
             if (!WaitSocket(socket_, POLLRDNORM, deadline, &stop)) {
@@ -118,7 +120,8 @@ bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, c
                 return Fail(why, host + " sent more than a TLS handshake holds");
             }
             received_.append(buffer, static_cast<std::size_t>(got));
-            if (!LooksLikeTls(received_)) return Fail(why, host + " answers, but not in TLS");
+            if (first && !LooksLikeTls(received_)) return Fail(why, host + " answers, but not in TLS");
+            first = false;
         }
         SecBuffer in[2] = {{static_cast<ULONG>(received_.size()), SECBUFFER_TOKEN, received_.data()},
                            {0, SECBUFFER_EMPTY, nullptr}};

@@ -27,7 +27,9 @@ TEST(AnswerBound, CutsAHeadThatDoesNotEndAndAnAnswerPastTheLimit) {
         {"a head that goes on", {head, longHead, "\r\n"}, 1},
         {"a head as long as allowed", {head + std::string(upToTheBound, 'x') + "\r\n", "\r\n"}, 2},
         {"a head one byte longer", {head + std::string(upToTheBound + 1, 'x') + "\r\n", "\r\n"}, 1},
-        {"a body past the page limit", {head + "\r\n", std::string(kMaxBody, 'b'), almostMib, std::string(200, 'b')}, 3},
+        {"a body past the page limit",
+         {head + "\r\n", std::string(kMaxBody, 'b'), almostMib, std::string(200, 'b')},
+         3},
     };
     for (const auto& row : rows) {
         AnswerBound bound;

@@ -24,10 +24,10 @@
   /whoami                a page that says the Host header it was asked with
   /tls-seen              a page that says the names (SNI) the TLS site was greeted with
 
-start_tls() starts beside it a TLS site on 127.0.0.1 whose certificate (made with openssl,
-self-signed, its PEM in .tls_cert) names tls.test; it records the name each client gives and
-answers a GET with a page of 100 000 bytes that starts with the Host header it was sent and
-the path, and holds a video.
+start_tls() starts beside it a TLS site on 127.0.0.1 (.tls_port, and in TLS 1.2 .tls12_port)
+whose certificate (made with openssl, self-signed, its PEM in .tls_cert) names tls.test; it
+records the name each client gives and answers a GET with a page of 100 000 bytes that
+starts with the Host header it was sent and the path, and holds a video.
 
     python3 fixture_server.py [PORT]     serves until interrupted
 """
@@ -274,6 +274,12 @@ class FixtureServer(http.server.ThreadingHTTPServer):
                            check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             context.load_cert_chain(cert, key)
+            # The same site once more in TLS 1.2, whose server sends its last handshake records
+            # (a change of cipher spec, then Finished) in a flight of their own.
+            context12 = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context12.load_cert_chain(cert, key)
+            context12.maximum_version = ssl.TLSVersion.TLSv1_2
+            context12.options |= ssl.OP_NO_TICKET
             with open(cert) as f:
                 self.tls_cert = f.read()
         finally:
@@ -284,11 +290,12 @@ class FixtureServer(http.server.ThreadingHTTPServer):
                 self.tls_names.append(name or "-")
 
         context.sni_callback = greeted
-        listener = socket.create_server(("127.0.0.1", 0))
-        self.tls_listener = listener
-        self.tls_port = listener.getsockname()[1]
+        context12.sni_callback = greeted
+        self.tls_listeners = [socket.create_server(("127.0.0.1", 0)) for _ in range(2)]
+        self.tls_port = self.tls_listeners[0].getsockname()[1]
+        self.tls12_port = self.tls_listeners[1].getsockname()[1]
 
-        def serve(conn):
+        def serve(conn, context):
             conn.settimeout(20)
             try:
                 with context.wrap_socket(conn, server_side=True) as tls:
@@ -310,20 +317,21 @@ class FixtureServer(http.server.ThreadingHTTPServer):
             finally:
                 conn.close()
 
-        def accept():
+        def accept(listener, context):
             while True:
                 try:
                     conn, _ = listener.accept()
                 except OSError:
                     return
-                threading.Thread(target=serve, args=(conn,), daemon=True).start()
+                threading.Thread(target=serve, args=(conn, context), daemon=True).start()
 
-        threading.Thread(target=accept, daemon=True).start()
+        for listener, c in zip(self.tls_listeners, (context, context12)):
+            threading.Thread(target=accept, args=(listener, c), daemon=True).start()
         return True
 
     def stop(self):
-        if self.tls_port:
-            self.tls_listener.close()
+        for listener in getattr(self, "tls_listeners", []):
+            listener.close()
         self.released.set()
         self.hold_released.set()
         self.shutdown()

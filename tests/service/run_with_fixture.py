@@ -4,8 +4,8 @@
     run_with_fixture.py [--timeout S] PROGRAM [ARGS…]
 
 Starts fixture_server on a free 127.0.0.1 port and its TLS site, passes the ports in
-QL_FIXTURE_PORT and QL_FIXTURE_TLS_PORT (the latter, and the TLS site's certificate in
-QL_FIXTURE_TLS_CERT, only when the TLS site runs), runs
+QL_FIXTURE_PORT and QL_FIXTURE_TLS_PORT (the latter, QL_FIXTURE_TLS12_PORT of the same site
+in TLS 1.2 and its certificate in QL_FIXTURE_TLS_CERT only when the TLS site runs), runs
 `wine PROGRAM ARGS…` inside the caller's Wine session, and fails when the program fails,
 outlives the timeout, or the site saw a request whose path starts "/must-not-arrive" (a fetch
 that the address filter should have stopped before any byte left).
@@ -29,6 +29,7 @@ def main(argv):
     env = dict(os.environ, QL_FIXTURE_PORT=str(server.server_address[1]))
     if server.start_tls():
         env["QL_FIXTURE_TLS_PORT"] = str(server.tls_port)
+        env["QL_FIXTURE_TLS12_PORT"] = str(server.tls12_port)
         env["QL_FIXTURE_TLS_CERT"] = server.tls_cert
     code = tools.run_wine(argv, env, timeout, "run_with_fixture")
     server.stop()
