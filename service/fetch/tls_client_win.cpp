@@ -106,6 +106,7 @@ bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, c
     if (!sent) return Fail(why, host + " cut the connection before the TLS greeting");
     bool read = true;
     bool first = true;  // the server's first bytes, which open its first record
+    bool askedForCertificate = false;
     for (;;) {
         if (read) {
             if (!WaitSocket(socket_, POLLRDNORM, deadline, &stop)) {
@@ -131,7 +132,14 @@ bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, c
             read = true;
             continue;
         }
-        if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED && status != SEC_I_INCOMPLETE_CREDENTIALS) {
+        if (status == SEC_I_INCOMPLETE_CREDENTIALS && !askedForCertificate) {
+            // The server asks for a certificate of ours: none is offered, and the same input
+            // goes to the system's TLS again, which goes on without one.
+            askedForCertificate = true;
+            read = false;
+            continue;
+        }
+        if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) {
             return Fail(why, "the TLS handshake with " + host +
                                  " failed: " + (status == SEC_E_ILLEGAL_MESSAGE ? "it is not TLS" : Hex(status)));
         }
