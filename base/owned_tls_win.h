@@ -36,8 +36,6 @@ using UniqueSspiBuffer = UniqueHandle<void*, FreeSspiBuffer>;
 inline void FreeCertificate(PCCERT_CONTEXT certificate) noexcept { CertFreeCertificateContext(certificate); }
 using UniqueCertificate = UniqueHandle<PCCERT_CONTEXT, FreeCertificate>;
 using UniqueCertificateChain = UniqueHandle<PCCERT_CHAIN_CONTEXT, &::CertFreeCertificateChain>;
-inline void CloseCertificateStore(HCERTSTORE store) noexcept { CertCloseStore(store, 0); }
-using UniqueCertificateStore = UniqueHandle<HCERTSTORE, CloseCertificateStore>;
 
 }  // namespace ql
 

@@ -6,13 +6,18 @@
   exchange()           raw bytes to a 127.0.0.1 port, the answer read to its end and split
   run_wine()           runs `wine PROGRAM ARGS…` to its end under a time limit (the wrappers
                        that put a test server beside a test program)
+  tls_contexts()       server contexts of a fresh self-signed certificate (made with openssl)
 
 Everything runs inside the caller's Wine session and stays on 127.0.0.1.
 """
 
+import os
+import shutil
 import socket
+import ssl
 import subprocess
 import sys
+import tempfile
 import time
 
 
@@ -95,3 +100,28 @@ def wrapper_arguments(argv, doc):
         print(doc, file=sys.stderr)
         return None
     return timeout, argv
+
+
+def tls_contexts(name, alt_name, versions=(None,)):
+    """(server contexts, one a maximum TLS version of `versions` (None: any), the certificate's
+    PEM) of a fresh self-signed certificate for `name` ("/CN=name", subjectAltName `alt_name`,
+    e.g. "DNS:tls.test"); None without openssl."""
+    if not shutil.which("openssl"):
+        return None
+    work = tempfile.mkdtemp()
+    cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
+    try:
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                        "-days", "2", "-subj", "/CN=" + name, "-addext", "subjectAltName=" + alt_name],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        contexts = []
+        for version in versions:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(cert, key)
+            if version is not None:
+                context.maximum_version = version
+            contexts.append(context)
+        with open(cert) as f:
+            return contexts, f.read()
+    finally:
+        shutil.rmtree(work)

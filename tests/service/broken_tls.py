@@ -10,13 +10,14 @@ client after 20 seconds. Everything stays on 127.0.0.1.
 """
 
 import os
-import shutil
 import socket
 import ssl
 import struct
-import subprocess
-import tempfile
+import sys
 import threading
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import tools  # noqa: E402
 
 # What each server does once a client has connected.
 BEHAVIOURS = [
@@ -40,23 +41,6 @@ def _greeting(conn):
         return b""
 
 
-def _self_signed_context():
-    """A server context with a fresh self-signed certificate for 127.0.0.1; None without openssl."""
-    if not shutil.which("openssl"):
-        return None
-    work = tempfile.mkdtemp()
-    cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
-    try:
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                        "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"],
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(cert, key)
-        return context
-    finally:
-        shutil.rmtree(work)
-
-
 class BrokenTlsServers:
     def __init__(self):
         self.port = {}
@@ -64,7 +48,8 @@ class BrokenTlsServers:
         self._lock = threading.Lock()
         self._stopped = threading.Event()
         self._listeners = []
-        self._context = _self_signed_context()
+        made = tools.tls_contexts("127.0.0.1", "IP:127.0.0.1")
+        self._context = made[0][0] if made else None
         for name in BEHAVIOURS:
             if name == "untrusted certificate" and self._context is None:
                 continue

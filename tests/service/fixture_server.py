@@ -35,16 +35,16 @@ starts with the Host header it was sent and the path, and holds a video.
 import gzip
 import http.server
 import os
-import shutil
 import socket
 import ssl
-import subprocess
 import sys
-import tempfile
 import threading
 import time
 import urllib.parse
 import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import tools  # noqa: E402
 
 PAGES_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pages")
 
@@ -264,26 +264,13 @@ class FixtureServer(http.server.ThreadingHTTPServer):
 
     def start_tls(self):
         """Starts the TLS site (see the top); False when openssl cannot make its certificate."""
-        if not shutil.which("openssl"):
+        # The same site once more in TLS 1.2 without session tickets, whose server sends its
+        # last handshake records (a change of cipher spec, then Finished) in a flight of their own.
+        made = tools.tls_contexts("tls.test", "DNS:tls.test", (None, ssl.TLSVersion.TLSv1_2))
+        if made is None:
             return False
-        work = tempfile.mkdtemp()
-        cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
-        try:
-            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                            "-days", "2", "-subj", "/CN=tls.test", "-addext", "subjectAltName=DNS:tls.test"],
-                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            context.load_cert_chain(cert, key)
-            # The same site once more in TLS 1.2, whose server sends its last handshake records
-            # (a change of cipher spec, then Finished) in a flight of their own.
-            context12 = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            context12.load_cert_chain(cert, key)
-            context12.maximum_version = ssl.TLSVersion.TLSv1_2
-            context12.options |= ssl.OP_NO_TICKET
-            with open(cert) as f:
-                self.tls_cert = f.read()
-        finally:
-            shutil.rmtree(work)
+        (context, context12), self.tls_cert = made
+        context12.options |= ssl.OP_NO_TICKET
 
         def greeted(sock, name, ctx):
             with self.lock:
