@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "service/reading/page_media.h"
-#include "tests/service/fixture_site.h"
+#include "tests/service/reading/fixture_site.h"
 
 namespace ql::service {
 namespace {

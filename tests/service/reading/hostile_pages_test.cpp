@@ -9,7 +9,7 @@
 #include "service/reading/json_ld.h"
 #include "service/reading/media_text.h"
 #include "service/reading/page_media.h"
-#include "tests/service/fixture_site.h"
+#include "tests/service/reading/fixture_site.h"
 
 namespace ql::service {
 namespace {

@@ -10,7 +10,7 @@
 #include <new>
 
 #include "service/reading/page_media.h"
-#include "tests/service/fixture_site.h"
+#include "tests/service/reading/fixture_site.h"
 
 namespace {
 
