@@ -3,6 +3,7 @@
 
 #include "service/reading/page_address.h"
 #include "service/reading/page_media.h"
+#include "service/site/site_pages.h"
 #include "text/gbk_markers.h"
 
 namespace ql::service {
@@ -11,9 +12,6 @@ namespace {
 
 constexpr const char* kReplyTitle = QL_GBK_MARKER("视频地址解析", "\xCA\xD3\xC6\xB5\xB5\xD8\xD6\xB7\xBD\xE2\xCE\xF6");
 constexpr const char* kSubmitCaption = QL_GBK_MARKER("下载列表", "\xCF\xC2\xD4\xD8\xC1\xD0\xB1\xED");
-
-// Sample media parts listed for a sample page address.
-constexpr int kSampleParts = 3;
 
 }  // namespace
 

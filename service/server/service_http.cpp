@@ -29,8 +29,6 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-constexpr int kSampleParts = 3;
-
 constexpr std::string_view kHtml = "text/html; charset=gbk";
 
 const char* Reason(int status) {
