@@ -54,7 +54,7 @@ void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadl
                 return;
             }
             const std::string_view piece(buffer, static_cast<std::size_t>(got));
-            if (!(i == 1 ? answer(piece) : tls ? tls->Send(piece, deadline) : SendAll(server, piece, deadline))) return;
+            if (!(i == 1 ? answer(piece) : tls ? tls->Send(piece) : SendAll(server, piece, deadline))) return;
         }
     }
 }
@@ -243,12 +243,12 @@ void PinningProxy::Serve(UniqueSocket client) noexcept {
                 Relay(client.get(), server.get(), nullptr, deadline_, stop_, &why);
             }
         } else {
-            TlsClient tls(server.get(), extraRoots_);
-            if (!tls.Handshake(hop->host, deadline_, stop_, &why)) {
+            TlsClient tls(server.get(), deadline_, extraRoots_);
+            if (!tls.Handshake(hop->host, stop_, &why)) {
                 Refuse(why);
                 return answer("502 Bad Gateway");
             }
-            if (tls.Send(request, deadline_)) Relay(client.get(), server.get(), &tls, deadline_, stop_, &why);
+            if (tls.Send(request)) Relay(client.get(), server.get(), &tls, deadline_, stop_, &why);
         }
         if (!why.empty()) Refuse(hop->host + ": " + why);
     } catch (...) {

@@ -66,7 +66,7 @@ bool LooksLikeTls(std::string_view received) {
 
 }  // namespace
 
-bool TlsClient::Continue(SecBufferDesc* input, SECURITY_STATUS* status, Clock::time_point deadline) {
+bool TlsClient::Continue(SecBufferDesc* input, SECURITY_STATUS* status) {
     SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out};
     ULONG attributes = 0;
@@ -81,12 +81,10 @@ bool TlsClient::Continue(SecBufferDesc* input, SECURITY_STATUS* status, Clock::t
     }
     const UniqueSspiBuffer token(out.pvBuffer);
     return out.cbBuffer == 0 || !token ||
-           SendAll(socket_, std::string_view(static_cast<const char*>(token.get()), out.cbBuffer), deadline);
+           SendAll(socket_, std::string_view(static_cast<const char*>(token.get()), out.cbBuffer), deadline_);
 }
 
-bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, const std::atomic<bool>& stop,
-                          std::string* why) {
-    deadline_ = deadline;
+bool TlsClient::Handshake(const std::string& host, const std::atomic<bool>& stop, std::string* why) {
     host_.assign(host.begin(), host.end());  // ASCII
     SCHANNEL_CRED settings{};
     settings.dwVersion = SCHANNEL_CRED_VERSION;
@@ -100,7 +98,7 @@ bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, c
     }
     credentials_.reset(new CredHandle(fresh));
     SECURITY_STATUS status = SEC_E_OK;
-    const bool sent = Continue(nullptr, &status, deadline);
+    const bool sent = Continue(nullptr, &status);
     if (status != SEC_I_CONTINUE_NEEDED)
         return Fail(why, "the system's TLS cannot greet " + host + " (" + Hex(status) + ")");
     if (!sent) return Fail(why, host + " cut the connection before the TLS greeting");
@@ -109,7 +107,7 @@ bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, c
     bool askedForCertificate = false;
     for (;;) {
         if (read) {
-            if (!WaitSocket(socket_, POLLRDNORM, deadline, &stop)) {
+            if (!WaitSocket(socket_, POLLRDNORM, deadline_, &stop)) {
                 return Fail(why, "no TLS handshake from " + host + " before the deadline");
             }
             char buffer[16384];
@@ -127,7 +125,7 @@ bool TlsClient::Handshake(const std::string& host, Clock::time_point deadline, c
         SecBuffer in[2] = {{static_cast<ULONG>(received_.size()), SECBUFFER_TOKEN, received_.data()},
                            {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
-        if (!Continue(&inDesc, &status, deadline)) return Fail(why, "the connection to " + host + " failed");
+        if (!Continue(&inDesc, &status)) return Fail(why, "the connection to " + host + " failed");
         if (status == SEC_E_INCOMPLETE_MESSAGE) {
             read = true;
             continue;
@@ -207,7 +205,7 @@ DWORD TlsClient::JudgeChain(PCCERT_CHAIN_CONTEXT chain, DWORD ignored) {
     return judged.dwError;
 }
 
-bool TlsClient::Send(std::string_view plain, Clock::time_point deadline) {
+bool TlsClient::Send(std::string_view plain) {
     std::string record;
     while (!plain.empty()) {
         const std::size_t size = std::min<std::size_t>(plain.size(), sizes_.cbMaximumMessage);
@@ -221,7 +219,7 @@ bool TlsClient::Send(std::string_view plain, Clock::time_point deadline) {
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
         if (EncryptMessage(context_.get(), 0, &desc, 0) != SEC_E_OK) return false;
         const std::size_t sealed = buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer;
-        if (!SendAll(socket_, std::string_view(at, sealed), deadline)) return false;
+        if (!SendAll(socket_, std::string_view(at, sealed), deadline_)) return false;
         plain.remove_prefix(size);
     }
     return true;
@@ -265,7 +263,7 @@ bool TlsClient::Renegotiate() {
                        {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
     SECURITY_STATUS status = SEC_E_OK;
-    if (!Continue(&inDesc, &status, deadline_) || status != SEC_E_OK) return false;
+    if (!Continue(&inDesc, &status) || status != SEC_E_OK) return false;
     KeepExtra(received_, in, 2);
     return true;
 }

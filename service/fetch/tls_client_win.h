@@ -22,17 +22,18 @@ using ExtraRoots = std::vector<std::string>;
 
 class TlsClient {
 public:
-    TlsClient(SOCKET socket, const ExtraRoots& extraRoots) : socket_(socket), extraRoots_(extraRoots) {}
+    // A session on `socket` that ends at `deadline`: no handshake or send outlasts it.
+    TlsClient(SOCKET socket, Clock::time_point deadline, const ExtraRoots& extraRoots)
+        : socket_(socket), deadline_(deadline), extraRoots_(extraRoots) {}
     TlsClient(const TlsClient&) = delete;
     TlsClient& operator=(const TlsClient&) = delete;
 
     // The handshake for `host` (its ASCII form) and the judgement of its certificate; false,
     // with `why`, when the server breaks the handshake off, speaks no TLS, is not trusted for
     // the name, or the deadline passes or `stop` is set first.
-    bool Handshake(const std::string& host, Clock::time_point deadline, const std::atomic<bool>& stop,
-                   std::string* why);
+    bool Handshake(const std::string& host, const std::atomic<bool>& stop, std::string* why);
     // Seals `plain` into records and sends them; false when the connection fails.
-    bool Send(std::string_view plain, Clock::time_point deadline);
+    bool Send(std::string_view plain);
     // Reads what the socket holds (the caller saw it readable) and opens every whole record
     // received; their bytes are appended to `plain`. False once the stream has ended (the
     // server's close, or an error), after appending what came before the end.
@@ -41,14 +42,14 @@ public:
     bool OpenReceived(std::string* plain);
 
 private:
-    bool Continue(SecBufferDesc* input, SECURITY_STATUS* status, Clock::time_point deadline);
+    bool Continue(SecBufferDesc* input, SECURITY_STATUS* status);
     bool Renegotiate();
     bool JudgeCertificate(std::string* why);
     DWORD JudgeChain(PCCERT_CHAIN_CONTEXT chain, DWORD ignored);
 
     SOCKET socket_;
+    const Clock::time_point deadline_;
     const ExtraRoots& extraRoots_;
-    Clock::time_point deadline_{};
     std::wstring host_;  // the name the certificate must hold, and that the greeting gives
     UniqueCredentials credentials_;
     UniqueSecurityContext context_;
