@@ -162,4 +162,14 @@ UniqueSocket ConnectFirst(const std::vector<SocketAddress>& addresses, Clock::ti
     return UniqueSocket();
 }
 
+UniqueSocket BindExclusive(const sockaddr* address, int length) {
+    UniqueSocket bound(socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP));
+    if (!bound) return bound;
+    BOOL exclusive = TRUE;
+    setsockopt(bound.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+               sizeof exclusive);
+    if (bind(bound.get(), address, length) != 0) bound.reset();
+    return bound;
+}
+
 }  // namespace ql::service

@@ -43,6 +43,10 @@ void SetNoDelay(SOCKET socket);
 // the time left, so no single silent address uses up the whole deadline.
 UniqueSocket ConnectFirst(const std::vector<SocketAddress>& addresses, Clock::time_point deadline, std::string* why);
 
+// A TCP socket bound to `address` exclusively: no other program may bind the address while it
+// is open (a service's port cannot be taken over). Nothing when the address is taken.
+UniqueSocket BindExclusive(const sockaddr* address, int length);
+
 // The numeric form of a socket address.
 std::string AddressText(const sockaddr* address, int length);
 

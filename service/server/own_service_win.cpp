@@ -8,6 +8,7 @@
 #include "base/child_process_win.h"
 #include "base/messages_win.h"
 #include "base/owned_socket_win.h"
+#include "service/fetch/socket_io_win.h"
 #include "service/server/own_service.h"
 #include "service/server/service_server_win.h"
 
@@ -56,16 +57,11 @@ bool IsFile(const std::wstring& path) {
 // Whether the address is free: one attempt to bind it as the service does, exclusively (a
 // bind alone, so that no client's connection can land on the attempt).
 bool AddressFree(int port) {
-    const UniqueSocket probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!probe) return false;
-    BOOL exclusive = TRUE;
-    setsockopt(probe.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-               sizeof exclusive);
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_port = htons(static_cast<u_short>(port));
     at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return bind(probe.get(), reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+    return static_cast<bool>(BindExclusive(reinterpret_cast<const sockaddr*>(&at), sizeof at));
 }
 
 std::shared_ptr<const ChildProcess> StartChild(const std::wstring& helper, int port, const OwnServiceOptions& options) {

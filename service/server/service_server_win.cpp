@@ -80,17 +80,9 @@ bool ServiceServer::Listen(std::string* why) {
         return false;
     }
     const addrinfo* address = list.get();
-    listener_.reset(socket(address->ai_family, SOCK_STREAM, IPPROTO_TCP));
-    if (!listener_) {
-        if (why) *why = "cannot open a socket";
-        return false;
-    }
     // No other program may take the port over while this one listens there.
-    BOOL exclusive = TRUE;
-    setsockopt(listener_.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-               sizeof exclusive);
-    if (bind(listener_.get(), address->ai_addr, static_cast<int>(address->ai_addrlen)) != 0 ||
-        listen(listener_.get(), SOMAXCONN) != 0) {
+    listener_ = BindExclusive(address->ai_addr, static_cast<int>(address->ai_addrlen));
+    if (!listener_ || listen(listener_.get(), SOMAXCONN) != 0) {
         if (why) {
             *why = "cannot listen on " + bindName + ":" + std::to_string(options_.site.port) + " (error " +
                    std::to_string(WSAGetLastError()) + ")";
