@@ -57,7 +57,7 @@ void KeepExtra(std::string& received, const SecBuffer* buffers, int count) {
 }
 
 // Whether the server's first bytes can begin its first TLS record: a handshake message or an
-// alert, of a TLS version (later records may be of other kinds, a change of cipher spec).
+// alert, of a TLS version (later records may be of other kinds: the switch to the new keys).
 // Anything else (an http server on an https address) is no TLS, whatever comes after it; the
 // system's TLS would wait for the record length it read into it.
 bool LooksLikeTls(std::string_view received) {

@@ -265,7 +265,7 @@ class FixtureServer(http.server.ThreadingHTTPServer):
     def start_tls(self):
         """Starts the TLS site (see the top); False when openssl cannot make its certificate."""
         # The same site once more in TLS 1.2 without session tickets, whose server sends its
-        # last handshake records (a change of cipher spec, then Finished) in a flight of their own.
+        # last handshake records (the switch to the new keys, then Finished) in a flight of their own.
         made = tools.tls_contexts("tls.test", "DNS:tls.test", (None, ssl.TLSVersion.TLSv1_2))
         if made is None:
             return False
