@@ -74,20 +74,38 @@ class Driver:
     def probe(self, *args, timeout=30):
         """The last line the probe program prints for one command; a line "error …" fails the step.
         One probe process answers every command of the run (its "serve" mode, a command a line,
-        each answer ended by a line "."); one that has ended is started again at the next."""
-        name = os.path.splitext(os.path.basename(self.args.probe))[0]
+        each answer ended by a line "."); one that has ended is started again at the next. A
+        probe that ends without a word (Wine has been seen to lose one under load) is asked
+        once more by a new one; its own error output is kept in the work folder's probe.log."""
+        lines = self._ask_probe(args, timeout)
+        if lines is None:
+            print("note  the probe ended without answering %r; a new one is asked" % " ".join(map(str, args)),
+                  flush=True)
+            lines = self._ask_probe(args, timeout) or []
+        line = lines[-1] if lines else "error no answer: the probe ended"
+        if line.startswith("error"):
+            raise Failed("%s %s: %s" % (self._probe_name(), " ".join(map(str, args)), line))
+        return line
+
+    def _probe_name(self):
+        return os.path.splitext(os.path.basename(self.args.probe))[0]
+
+    def _ask_probe(self, args, timeout):
+        """The lines of the probe's answer to one command; None when the probe ended first."""
         if self.prober is None or self.prober.poll() is not None:
             self.stop_probe()
-            self.prober = subprocess.Popen(["wine", self.args.probe, "serve"], env=self.env, stdin=subprocess.PIPE,
-                                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            with open(os.path.join(self.work, "probe.log"), "ab") as log:
+                self.prober = subprocess.Popen(["wine", self.args.probe, "serve"], env=self.env,
+                                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log)
             self.answers = queue.Queue()
             threading.Thread(target=self._read_answers, args=(self.prober, self.answers), daemon=True).start()
+        what = "%s %s" % (self._probe_name(), " ".join(map(str, args)))
         try:
             self.prober.stdin.write((" ".join(map(str, args)) + "\n").encode("ascii"))
             self.prober.stdin.flush()
         except OSError:
             self.stop_probe()
-            raise Failed("%s %s: the probe has ended" % (name, " ".join(map(str, args))))
+            return None
         deadline = time.monotonic() + timeout
         lines = []
         while True:
@@ -95,14 +113,12 @@ class Driver:
                 line = self.answers.get(timeout=max(0.0, deadline - time.monotonic()))
             except queue.Empty:
                 self.stop_probe()
-                raise Failed("%s %s: no answer within %s s" % (name, " ".join(map(str, args)), timeout))
-            if line is None or line == ".":
-                break
+                raise Failed("%s: no answer within %s s" % (what, timeout))
+            if line is None:
+                return lines or None
+            if line == ".":
+                return lines
             lines.append(line)
-        line = lines[-1] if lines else "error no answer: the probe ended"
-        if line.startswith("error"):
-            raise Failed("%s %s: %s" % (name, " ".join(map(str, args)), line))
-        return line
 
     @staticmethod
     def _read_answers(process, answers):
@@ -215,10 +231,10 @@ class Driver:
                 self.probe("close", timeout=10)
             program.wait(timeout=timeout)
             self.check(program.returncode == 0, "the program ends with exit code 0 (%s)" % program.returncode)
-        except Exception:
+        except Exception as e:
             program.kill()
             program.wait()
-            self.check(False, "the program ends when its window is closed")
+            self.check(False, "the program ends when its window is closed (%s)" % (str(e) or type(e).__name__))
 
     # ---- the browser ----
     def record_browser(self):
@@ -324,9 +340,25 @@ def main(driver_class, prefix, **options):
         driver.check(False, str(e))
     finally:
         driver.stop_probe()
-        shutil.rmtree(work, ignore_errors=True)
     if driver.failures:
         print("%d check(s) failed" % len(driver.failures))
+        for log in ("probe.log", "program.log"):
+            show_tail(os.path.join(work, log))
+        shutil.rmtree(work, ignore_errors=True)
         return 1
+    shutil.rmtree(work, ignore_errors=True)
     print("all checks passed")
     return 0
+
+
+def show_tail(path, lines=30):
+    """The end of a log of the run, printed after a failure so that the reason is not lost with
+    the work folder."""
+    try:
+        with open(path, "rb") as f:
+            tail = f.read().decode("utf-8", "replace").splitlines()[-lines:]
+    except FileNotFoundError:
+        return
+    if tail:
+        print("---- the end of %s" % os.path.basename(path))
+        print("\n".join(tail))
