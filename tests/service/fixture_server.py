@@ -22,6 +22,8 @@
   /hold                  a page with a video, sent once release() is called (wait_held()
                          waits until so many requests are held)
   /whoami                a page that says the Host header it was asked with
+  /one-video             a page of one <video> whose src is /media/one-video.mp4 (what a
+                         site extractor's reading of any page finds)
   /tls-seen              a page that says the names (SNI) the TLS site was greeted with
 
 start_tls() starts beside it a TLS site on 127.0.0.1 (.tls_port, and in TLS 1.2 .tls12_port)
@@ -177,6 +179,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with server.lock:
                 names = " ".join(server.tls_names)
             return self.send(200, b"<p>SNI: %s</p>" % names.encode("ascii", "replace"))
+        if path == "/one-video":
+            return self.send(200, b'<html><head><title>One video</title></head><body>'
+                                  b'<video controls src="/media/one-video.mp4"></video></body></html>')
         if path == "/whoami":
             return self.send(200, b"<p>Host: %s</p>" % (self.headers.get("Host") or "").encode("latin-1"))
         return self.send(404, b"not here")
