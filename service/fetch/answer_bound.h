@@ -18,6 +18,11 @@ constexpr std::size_t kMaxAnswer = kMaxBody + (std::size_t{1} << 20);
 
 class AnswerBound {
 public:
+    // What is relayed: an HTTP answer, or the bytes of a tunnel, whose head is not ours to see
+    // (only the total is bounded).
+    enum Kind { kHttpAnswer, kBytesOnly };
+    explicit AnswerBound(Kind kind = kHttpAnswer) : headEnded_(kind == kBytesOnly) {}
+
     // Takes the next piece of the answer; false (with `why`) once it passes a bound, when the
     // relay ends before passing the piece on.
     bool Take(std::string_view piece, std::string* why);

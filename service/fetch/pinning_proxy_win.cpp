@@ -5,6 +5,7 @@
 #include "service/fetch/address_filter.h"
 #include "service/fetch/answer_bound.h"
 #include "service/fetch/fetch_url.h"
+#include "service/fetch/proxy_request.h"
 #include "service/fetch/socket_io_win.h"
 #include "service/fetch/tls_client_win.h"
 #include "service/reading/ascii.h"
@@ -13,18 +14,19 @@ namespace ql::service {
 
 namespace {
 
-// Connections one fetch may open through its proxy: one a hop, and a few to spare.
-constexpr std::size_t kMaxTunnels = 2 * (kMaxRedirects + 1);
+// Connections one fetch may open through its proxy: one a hop, and a few to spare. An
+// extraction asks a site's pages and programming interfaces, a few dozen at most.
+constexpr std::size_t kMaxHopConnections = 2 * (kMaxRedirects + 1);
+constexpr std::size_t kMaxExtractorConnections = 64;
 constexpr std::size_t kMaxProxyHead = 16 * 1024;
 
 // Copies bytes both ways until one side closes, the deadline passes, the proxy stops or the
 // server's answer passes its bound (`why` then says how); with `tls`, what goes to and comes
 // from the server is sealed and opened by it.
-void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadline, const std::atomic<bool>& stop,
-           std::string* why) {
+void Relay(SOCKET client, SOCKET server, TlsClient* tls, AnswerBound bound, Clock::time_point deadline,
+           const std::atomic<bool>& stop, std::string* why) {
     char buffer[65536];
     std::string opened;
-    AnswerBound bound;
     const auto answer = [&](std::string_view piece) {
         return piece.empty() || (bound.Take(piece, why) && SendAll(client, piece, deadline));
     };
@@ -59,12 +61,12 @@ void Relay(SOCKET client, SOCKET server, TlsClient* tls, Clock::time_point deadl
     }
 }
 
-// The system's request in origin form for `hop`, without the headers meant for the proxy and
+// The client's request in origin form for `hop`, without the headers meant for the proxy and
 // with the Host of the hop's own scheme; one request on this connection.
-std::string OriginRequest(const std::string& head, const FetchUrl& hop) {
+std::string OriginRequest(const std::string& head, const std::string& method, const FetchUrl& hop) {
     const std::size_t lineEnd = head.find("\r\n");
     const std::size_t version = head.rfind(' ', lineEnd);
-    std::string forward = "GET " + hop.path + head.substr(version, lineEnd - version) + "\r\n";
+    std::string forward = method + " " + hop.path + head.substr(version, lineEnd - version) + "\r\n";
     forward += "Host: " + hop.HostHeader() + "\r\n";
     for (std::size_t at = lineEnd + 2; at < head.size();) {
         const std::size_t next = head.find("\r\n", at);
@@ -82,8 +84,9 @@ std::string OriginRequest(const std::string& head, const FetchUrl& hop) {
 }  // namespace
 
 PinningProxy::PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup, AddressJudge judge,
-                           ExtraRoots extraRoots)
-    : allowPrivate_(allowPrivate),
+                           ExtraRoots extraRoots, ProxyScope scope)
+    : scope_(scope),
+      allowPrivate_(allowPrivate),
       deadline_(deadline),
       lookup_(std::move(lookup)),
       judge_(std::move(judge)),
@@ -145,7 +148,8 @@ void PinningProxy::Accept() noexcept {
             if (!client) continue;
             SetNoDelay(client.get());
             std::lock_guard<std::mutex> lock(mutex_);
-            if (workers_.size() >= kMaxTunnels) continue;  // closes the client
+            const std::size_t most = scope_ == ProxyScope::kExpectedHop ? kMaxHopConnections : kMaxExtractorConnections;
+            if (workers_.size() >= most) continue;  // closes the client
             workers_.emplace_back([this, c = std::move(client)]() mutable noexcept { Serve(std::move(c)); });
         }
     } catch (...) {
@@ -158,24 +162,29 @@ void PinningProxy::Expect(const FetchUrl& hop) {
     hop_ = hop;
 }
 
-// The page the system asks for, as the expected hop with the path it sent; nothing (and the
-// refusal said) for any other request: a tunnel, another method, another host or port.
-std::optional<FetchUrl> PinningProxy::Requested(const std::string& head) {
+// What the client asks for. For a fetch, only the expected hop, with the path it sent; for an
+// extraction, any page or tunnel (the address filter judges each). Nothing (and the refusal
+// said) for any other request: for a fetch a tunnel, another method, another host or port.
+std::optional<ProxyRequest> PinningProxy::Requested(const std::string& head) {
     const std::string line = head.substr(0, head.find("\r\n"));
-    const std::size_t sp = line.rfind(' ');
-    std::optional<FetchUrl> asked =
-        StartsWithIgnoringCase(line, "get ") && sp > 4 ? ParseFetchUrl(line.substr(4, sp - 4)) : std::nullopt;
+    std::optional<ProxyRequest> asked = ParseProxyRequestLine(line);
+    if (scope_ == ProxyScope::kAnyHost) {
+        if (!asked) Refuse("the extractor asked its proxy for no page: " + line.substr(0, 100));
+        return asked;
+    }
     FetchUrl hop;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         hop = hop_;
     }
-    if (!asked || asked->https || asked->host != hop.host || asked->port != hop.port) {
+    if (!asked || asked->tunnel || asked->method != "GET" || asked->target.host != hop.host ||
+        asked->target.port != hop.port) {
         Refuse("the system asked its proxy for something other than the fetch's page: " + line.substr(0, 100));
         return std::nullopt;
     }
-    hop.path = asked->path;
-    return hop;
+    hop.path = asked->target.path;
+    asked->target = std::move(hop);
+    return asked;
 }
 
 // A connection to one of the addresses of `target` that the filter allows; nothing (with the
@@ -232,25 +241,34 @@ void PinningProxy::Serve(UniqueSocket client) noexcept {
                     std::string("HTTP/1.1 ") + status + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
                     deadline_);
         };
-        const std::optional<FetchUrl> hop = Requested(head);
+        const std::optional<ProxyRequest> asked = Requested(head);
         const char* status = "400 Bad Request";
-        UniqueSocket server = hop ? ConnectChecked(*hop, &status) : UniqueSocket();
+        UniqueSocket server = asked ? ConnectChecked(asked->target, &status) : UniqueSocket();
         if (!server) return answer(status);
-        const std::string request = OriginRequest(head, *hop) + rest;
+        const FetchUrl& hop = asked->target;
         std::string why;
-        if (!hop->https) {
-            if (SendAll(server.get(), request, deadline_)) {
-                Relay(client.get(), server.get(), nullptr, deadline_, stop_, &why);
+        if (asked->tunnel) {
+            // The client speaks its own TLS through the tunnel: only the bytes are counted.
+            if (SendAll(client.get(), "HTTP/1.1 200 Connection established\r\n\r\n", deadline_) &&
+                (rest.empty() || SendAll(server.get(), rest, deadline_))) {
+                Relay(client.get(), server.get(), nullptr, AnswerBound(AnswerBound::kBytesOnly), deadline_, stop_,
+                      &why);
+            }
+        } else if (!hop.https) {
+            if (SendAll(server.get(), OriginRequest(head, asked->method, hop) + rest, deadline_)) {
+                Relay(client.get(), server.get(), nullptr, AnswerBound(), deadline_, stop_, &why);
             }
         } else {
             TlsClient tls(server.get(), deadline_, extraRoots_);
-            if (!tls.Handshake(hop->host, stop_, &why)) {
+            if (!tls.Handshake(hop.host, stop_, &why)) {
                 Refuse(why);
                 return answer("502 Bad Gateway");
             }
-            if (tls.Send(request)) Relay(client.get(), server.get(), &tls, deadline_, stop_, &why);
+            if (tls.Send(OriginRequest(head, asked->method, hop) + rest)) {
+                Relay(client.get(), server.get(), &tls, AnswerBound(), deadline_, stop_, &why);
+            }
         }
-        if (!why.empty()) Refuse(hop->host + ": " + why);
+        if (!why.empty()) Refuse(hop.host + ": " + why);
     } catch (...) {
         Refuse("the fetch's proxy ran out of memory");
     }

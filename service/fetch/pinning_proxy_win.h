@@ -7,8 +7,13 @@
 // through a proxy. A name that answers differently the second time changes nothing: there is
 // no second lookup.
 //
-// One proxy serves one fetch: it listens on 127.0.0.1 on a port of the system's choosing and
-// cuts every connection at the fetch's deadline, however slowly the server trickles.
+// The site extractor is given a proxy of its own that serves any host (ProxyScope::kAnyHost):
+// its plain requests are relayed the same way, and its https connections are tunnels
+// (CONNECT) to a checked address, whose TLS the extractor speaks itself.
+//
+// One proxy serves one fetch or one extraction: it listens on 127.0.0.1 on a port of the
+// system's choosing and cuts every connection at the deadline, however slowly the server
+// trickles, and every answer past its bound (AnswerBound).
 #pragma once
 
 #include <atomic>
@@ -20,6 +25,7 @@
 #include "base/owned_socket_win.h"
 #include "service/fetch/address_filter.h"
 #include "service/fetch/fetch_url.h"
+#include "service/fetch/proxy_request.h"
 #include "service/fetch/socket_io_win.h"
 #include "service/fetch/tls_client_win.h"
 #include "service/page_fetch.h"
@@ -30,12 +36,17 @@ namespace ql::service {
 // filter's IsPublicAddress, or what a test judges in its place.
 using AddressJudge = std::function<bool(const IpAddress&)>;
 
+// What a proxy serves: the one hop its fetch expects next, or (for the site extractor, which
+// may ask many hosts, and tunnels its https connections) any page and tunnel the filter allows.
+enum class ProxyScope { kExpectedHop, kAnyHost };
+
 class PinningProxy {
 public:
     // `lookup` answers the addresses of a name (the system's lookup unless told otherwise);
     // `judge` says which addresses are public; `extraRoots` are trusted beside the system's.
     PinningProxy(bool allowPrivate, Clock::time_point deadline, LookupFunction lookup = Lookup,
-                 AddressJudge judge = IsPublicAddress, ExtraRoots extraRoots = {});
+                 AddressJudge judge = IsPublicAddress, ExtraRoots extraRoots = {},
+                 ProxyScope scope = ProxyScope::kExpectedHop);
     ~PinningProxy();
     PinningProxy(const PinningProxy&) = delete;
     PinningProxy& operator=(const PinningProxy&) = delete;
@@ -55,11 +66,12 @@ public:
 private:
     void Accept() noexcept;
     void Serve(UniqueSocket client) noexcept;
-    std::optional<FetchUrl> Requested(const std::string& head);
+    std::optional<ProxyRequest> Requested(const std::string& head);
     UniqueSocket ConnectChecked(const FetchUrl& target, const char** status);
     void Refuse(const std::string& why);
     void WakeListener();
 
+    const ProxyScope scope_;
     const bool allowPrivate_;
     const Clock::time_point deadline_;
     const LookupFunction lookup_;

@@ -1,6 +1,7 @@
 // The address a fetch goes to, and where a redirect leads: a disguised host or a scheme other
 // than http and https must never get through.
 #include "service/fetch/fetch_url.h"
+#include "service/fetch/proxy_request.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,40 @@ TEST(FetchUrl, FollowsLocations) {
         if (to) {
             EXPECT_EQ(to->Text(), row.to) << row.location;
         }
+    }
+}
+
+// What a client of the service's proxy may ask for: a page in absolute form, or a tunnel.
+TEST(ProxyRequest, AbsolutePagesAndTunnelsOnly) {
+    const struct {
+        const char* line;
+        const char* target;  // nullptr: refused; a tunnel's is "host:port"
+        bool tunnel;
+    } rows[] = {
+        {"GET http://site.example.com/a?b HTTP/1.1", "http://site.example.com/a?b", false},
+        {"POST http://site.example.com:8080/api HTTP/1.0", "http://site.example.com:8080/api", false},
+        {"CONNECT www.site.example.com:443 HTTP/1.1", "www.site.example.com:443", true},
+        {"CONNECT [2001:db8::1]:443 HTTP/1.1", "2001:db8::1:443", true},
+        {"GET /origin-form HTTP/1.1", nullptr, false},
+        {"GET https://site.example.com/ HTTP/1.1", nullptr, false},
+        {"GET http://user@127.0.0.1/ HTTP/1.1", nullptr, false},
+        {"CONNECT user@site.example.com:443 HTTP/1.1", nullptr, false},
+        {"CONNECT site.example.com:443/path HTTP/1.1", nullptr, false},
+        {"CONNECT site.example.com HTTP/1.1", nullptr, false},
+        {"CONNECT site.example.com:99999 HTTP/1.1", nullptr, false},
+        {"G\x01T http://site.example.com/ HTTP/1.1", nullptr, false},
+        {"GET http://site.example.com/ FTP/1.0", nullptr, false},
+        {"GET  HTTP/1.1", nullptr, false},
+        {"", nullptr, false},
+    };
+    for (const auto& row : rows) {
+        const std::optional<ProxyRequest> asked = ParseProxyRequestLine(row.line);
+        ASSERT_EQ(asked.has_value(), row.target != nullptr) << row.line;
+        if (!asked) continue;
+        EXPECT_EQ(asked->tunnel, row.tunnel) << row.line;
+        EXPECT_EQ(row.tunnel ? asked->target.host + ":" + std::to_string(asked->target.port) : asked->target.Text(),
+                  row.target)
+            << row.line;
     }
 }
 
