@@ -67,6 +67,11 @@ private:
 // Kernel and Internet handles.
 using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
 using UniqueInternetHandle = UniqueHandle<HINTERNET, &::InternetCloseHandle>;
+// Memory the system hands out from the local heap (CommandLineToArgvW's array).
+inline void FreeLocal(void* memory) noexcept { LocalFree(memory); }
+using UniqueLocalArgv = UniqueHandle<LPWSTR*, FreeLocal>;
+// This process's environment block, as GetEnvironmentStringsW hands it out.
+using UniqueEnvironmentStrings = UniqueHandle<LPWCH, &::FreeEnvironmentStringsW>;
 
 // The system's cryptography (CNG): an algorithm provider and a hash made with it.
 inline void CloseHashAlgorithm(BCRYPT_ALG_HANDLE algorithm) noexcept { BCryptCloseAlgorithmProvider(algorithm, 0); }
