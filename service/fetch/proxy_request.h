@@ -13,7 +13,7 @@
 namespace ql::service {
 
 struct ProxyRequest {
-    std::string method;  // as sent
+    std::string method;   // as sent
     bool tunnel = false;  // CONNECT: `target` names the host and port, its path is empty
     FetchUrl target;      // never https: an https page comes through a tunnel
 };

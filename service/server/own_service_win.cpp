@@ -8,6 +8,7 @@
 #include "base/child_process_win.h"
 #include "base/messages_win.h"
 #include "base/owned_socket_win.h"
+#include "service/fetch/extractor_win.h"
 #include "service/fetch/socket_io_win.h"
 #include "service/server/own_service.h"
 #include "service/server/service_server_win.h"
@@ -77,6 +78,7 @@ bool ServeFromThread(OwnService& state, int port, const OwnServiceOptions& optio
     server.site.bind = "127.0.0.1";
     server.site.port = port;
     server.allowPrivate = options.allowPrivate;
+    server.extractor = FindExtractor().value_or(std::wstring());
     auto serving = std::make_unique<ServiceServer>(server);
     if (!serving->Listen(nullptr)) return false;  // another copy, or the service run apart
     serving->Start();

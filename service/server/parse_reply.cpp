@@ -1,4 +1,8 @@
 #include "service/server/parse_reply.h"
+
+#include <thread>
+#include <utility>
+
 #include "service/reading/ascii.h"
 
 #include "service/reading/page_address.h"
@@ -95,7 +99,8 @@ bool ReplyNeedsFetch(std::string_view rawQuery) {
     return url && !HasMediaExtension(*url);
 }
 
-std::string ParseReply(std::string_view rawQuery, std::string_view base, PageFetcher& fetcher, std::string* why) {
+std::string ParseReply(std::string_view rawQuery, std::string_view base, PageFetcher& fetcher, std::string* why,
+                       SiteExtractor* extractor) {
     const std::string kw = KwValue(rawQuery);
     const std::string id = SampleVideoId(kw);
     std::vector<std::string> lines;
@@ -106,7 +111,30 @@ std::string ParseReply(std::string_view rawQuery, std::string_view base, PageFet
         }
         return ReplyPage(lines);
     }
+    // The extractor runs beside the reading, on a thread of its own, so that asking it costs
+    // the answer no more than the longer of the two.
+    std::vector<std::string> extracted;
+    std::string extractorWhy;
+    std::thread extraction;
+    if (extractor && ReplyNeedsFetch(rawQuery)) {
+        extraction = std::thread([&, url = *TypedAddress(kw)]() noexcept {
+            try {
+                extracted = extractor->Extract(url, &extractorWhy);
+            } catch (...) {
+                extractorWhy = "the extractor ran out of memory";
+            }
+        });
+    }
     lines = MediaAddresses(kw, fetcher, why);
+    if (extraction.joinable()) {
+        extraction.join();
+        if (!extracted.empty()) {
+            lines = std::move(extracted);
+            if (why) why->clear();
+        } else if (why && lines.empty() && !extractorWhy.empty()) {
+            *why += (why->empty() ? "" : "; ") + extractorWhy;
+        }
+    }
     if (lines.empty()) lines.emplace_back(RefusalLine);
     return ReplyPage(lines);
 }

@@ -27,9 +27,10 @@ bool ReplyNeedsFetch(std::string_view rawQuery);
 
 // The reply to "/parse.php?rawQuery": a sample address answers this service's own sample
 // media under `base` (e.g. "http://127.0.0.1:47615") without a fetch; any other address is
-// read through `fetcher`; nothing found gives the refusal line. `why`, when given, says why
-// nothing was found.
+// read through `fetcher`, and a page's address is also given to `extractor` (when there is
+// one) at the same time: the extractor's rows when it lists any, else the reading's; nothing
+// found gives the refusal line. `why`, when given, says why nothing was found.
 std::string ParseReply(std::string_view rawQuery, std::string_view base, PageFetcher& fetcher,
-                       std::string* why = nullptr);
+                       std::string* why = nullptr, SiteExtractor* extractor = nullptr);
 
 }  // namespace ql::service

@@ -5,6 +5,7 @@
 #include <deque>
 #include <mutex>
 
+#include "service/fetch/extractor_win.h"
 #include "service/fetch/page_fetch_win.h"
 #include "service/fetch/socket_io_win.h"
 #include "service/server/parse_reply.h"
@@ -59,6 +60,14 @@ public:
         return std::nullopt;
     }
 };
+
+// Whether the client of a parse request under way has closed its connection or cut it: its
+// answer is then given up, and the extractor ended.
+bool ClientGone(SOCKET client) {
+    char byte;
+    const int got = recv(client, &byte, 1, MSG_PEEK);
+    return got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
+}
 
 std::string RequestLine(const RequestHead& head) { return head.method + " " + head.target.substr(0, 300); }
 
@@ -213,7 +222,12 @@ void ServiceServer::StartFetch(RequestHead head, UniqueSocket socket) {
             const Response response = Answer(head, options.site, [&](std::string_view query) {
                 if (!admitted) return std::optional<std::string>();
                 SystemPageFetcher fetcher(options.allowPrivate);
-                return std::optional<std::string>(ParseReply(query, options.site.Base(), fetcher, &why));
+                if (options.extractor.empty()) {
+                    return std::optional<std::string>(ParseReply(query, options.site.Base(), fetcher, &why));
+                }
+                SystemSiteExtractor extractor(options.extractor, options.allowPrivate,
+                                              [client = socket->get()] { return ClientGone(client); });
+                return std::optional<std::string>(ParseReply(query, options.site.Base(), fetcher, &why, &extractor));
             });
             if (admitted) {
                 std::lock_guard<std::mutex> lock(gate->mutex);

@@ -32,6 +32,8 @@ constexpr std::chrono::seconds kFetchWait{2};
 struct ServerOptions {
     ServiceSite site;
     bool allowPrivate = false;
+    // The site extractor asked beside the page reading (its full path), or empty: none.
+    std::wstring extractor;
     // Where a line about each request goes (nothing: no log).
     std::function<void(const std::string&)> log;
 };

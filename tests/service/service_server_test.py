@@ -4,16 +4,21 @@ hold, and that idle, slow and bursting clients lock no real request out; over th
 (fixture_server.py), that private targets are refused before any request reaches them, that a
 slow page holds up no other request and that fetches beyond the bound are turned away (503).
 
-    service_server_test.py SERVICE_EXE
+    service_server_test.py SERVICE_EXE STAND_IN_EXTRACTOR_EXE
+
+With the stand-in extractor beside a copy of the service: a page address gets the extractor's
+rows, a sample or media address never starts it, and --no-extractor gives the reading alone.
 
 Runs inside the caller's Wine session; everything stays on 127.0.0.1. Every wait is bounded
 (a hang fails the case, no figure of time is compared).
 """
 
 import os
+import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import urllib.parse
 
@@ -218,6 +223,34 @@ def slow_pages_hold_up_nothing(port, site):
     check(got == (200, [line.replace("{O}", o) for line in GBK_PAGE]), "a fetch after the held ones: %r" % (got,))
 
 
+def extractor_beside(service_exe, stand_in):
+    folder = tempfile.mkdtemp(prefix="ql-服务 副本-")
+    calls = os.path.join(folder, "calls")
+    os.mkdir(calls)
+    os.environ["QL_STAND_IN_LOG"] = calls
+    shutil.copy(service_exe, folder)
+    shutil.copy(stand_in, os.path.join(folder, "yt-dlp.exe"))
+    copy = os.path.join(folder, os.path.basename(service_exe))
+    media = ["http://media.example/a/1.mp4", "http://media.example/a/2.mp4", "https://media.example/a/3.m3u8"]
+    try:
+        for flags, want in (((), media), (("--no-extractor",), REFUSED)):
+            port = tools.free_port()
+            proc = tools.start_service(copy, port, "--quiet", *flags)
+            try:
+                before = len(os.listdir(calls))
+                got = parse(port, "http://site.example/rows")
+                check(got == (200, want), "the extractor beside the service %s: %r" % (flags or "", got))
+                check(len(os.listdir(calls)) == before + (0 if flags else 1), "one extractor call %s" % (flags or ""))
+                parse(port, "http://v.example.test/v_show/id_abc.html")
+                parse(port, "http://site.example/rows.mp4")
+                check(len(os.listdir(calls)) == before + (0 if flags else 1), "sample and media addresses start none")
+            finally:
+                tools.stop(proc)
+    finally:
+        os.environ.pop("QL_STAND_IN_LOG")
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
     port = tools.free_port()
     proc = tools.start_service(sys.argv[1], port, "--quiet")
@@ -237,6 +270,7 @@ def main():
         # A second service on the same port says so and ends.
         second = subprocess.run(["wine", sys.argv[1], "--port", str(port)], capture_output=True, timeout=60)
         check(second.returncode == 1 and b"cannot listen" in second.stderr, "a second service on a taken port ends")
+        extractor_beside(sys.argv[1], sys.argv[2])
     finally:
         tools.stop(proc)
         site.stop()

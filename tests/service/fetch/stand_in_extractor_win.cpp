@@ -29,9 +29,6 @@
 
 namespace {
 
-inline void FreeEnvironment(wchar_t* block) noexcept { FreeEnvironmentStringsW(block); }
-using UniqueEnvironment = ql::UniqueHandle<wchar_t*, FreeEnvironment>;
-
 std::string Utf8(const std::wstring& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -275,7 +272,7 @@ int wmain(int argc, wchar_t** argv) {
     std::string lines = "commandline " + Hex(GetCommandLineW()) + "\n";
     for (int i = 1; i < argc; ++i)
         lines += "arg " + Hex(argv[i]) + "\n";
-    UniqueEnvironment environment(GetEnvironmentStringsW());
+    ql::UniqueEnvironmentStrings environment(GetEnvironmentStringsW());
     for (const wchar_t* entry = environment.get(); entry && *entry; entry += std::wcslen(entry) + 1) {
         const wchar_t* equals = std::wcschr(entry + 1, L'=');  // "=C:=…" entries start with '='
         if (!equals) continue;
