@@ -9,15 +9,19 @@ driven from outside as a user would.
   2. Each https server of broken_tls.py (on 127.0.0.1: the build lets its service fetch there)
      is typed and pressed: the window outlives whatever it does to the service, and the next
      press resolves a sample address.
-  3. The service process is ended by force: the next press starts it again and resolves.
+  3. A page address no reader can resolve gets today's answer (no rows); the stand-in site
+     extractor is put beside the program and the service process is ended by force: the
+     next press starts it again, resolves, and the same page address lists the extractor's
+     rows.
   4. A second copy starts while the first runs and leaves the address to it.
   5. The first copy ends, and its service with it; the second copy's next press takes the
      address over and resolves. Closed, the second copy ends its service too.
 
-    own_service_e2e.py --program EXE --probe PROBE --port PORT
+    own_service_e2e.py --program EXE --probe PROBE --port PORT --stand_in STAND_IN_EXTRACTOR_EXE
 """
 
 import os
+import shutil
 import signal
 import sys
 
@@ -106,6 +110,20 @@ class OwnServiceDriver(Driver):
         finally:
             servers.stop()
 
+    def extractor_beside(self):
+        """The stand-in extractor beside the program, from the service's next start on."""
+        page = b"http://site.example/rows"
+        self.press(page, "a page no reader resolves")
+        self.check(self.rows() == [], "without an extractor, a page no reader resolves lists nothing (%r)"
+                   % self.rows())
+        self.stand_in = os.path.join(os.path.dirname(self.args.program), "yt-dlp.exe")
+        shutil.copy(self.args.stand_in, self.stand_in)
+        self.end_service_by_force()
+        self.press(page, "the same page with the extractor beside the program")
+        want = [b"http://media.example/a/1.mp4", b"http://media.example/a/2.mp4", b"https://media.example/a/3.m3u8"]
+        self.check(self.rows() == want, "with the extractor beside the program, it lists the extractor's rows (%r)"
+                   % self.rows())
+
     def end_service_by_force(self):
         pids = service_pids(self.args.port)
         if len(pids) != 1:
@@ -132,7 +150,7 @@ class OwnServiceDriver(Driver):
             self.check(answer(port, b"Sec-Fetch-Site: cross-site\r\n") == 403, "a cross-site request gets 403")
             self.resolve_sample("the first copy")
             self.outlive_broken_servers(first)
-            self.end_service_by_force()
+            self.extractor_beside()
             serving = service_pids(port)
             second = self.start(self.args.program)
             self.wait_for("the second copy", lambda: second.poll() is not None or self.two_windows(), timeout=30)
@@ -150,6 +168,8 @@ class OwnServiceDriver(Driver):
             self.wait_for("the address to be free once no copy runs", lambda: answer(port) == 0, timeout=30)
             self.check(not service_pids(port), "the service process ends with the program")
         finally:
+            if getattr(self, "stand_in", None) and os.path.exists(self.stand_in):
+                os.remove(self.stand_in)
             if first.poll() is None:
                 first.kill()
                 first.wait()
@@ -164,4 +184,4 @@ class OwnServiceDriver(Driver):
 
 
 if __name__ == "__main__":
-    sys.exit(main(OwnServiceDriver, "ql-own-service-", port=int))
+    sys.exit(main(OwnServiceDriver, "ql-own-service-", port=int, stand_in=str))
