@@ -16,8 +16,14 @@ Run inside a Wine session (scripts/bench does, with service_bench.exe of the Win
   3. and 4. The program's memory with its own service idle against without it (the window's
      process and the service process it runs), and its start-up to the first skinned paint
      with and without (service_bench.exe).
+  5. The site extractor: one answer with the stand-in extractor beside the service against
+     without (a page no site extractor claims: the cost of asking); the real yt-dlp's start to
+     its "no suitable extractor" answer with the service's arguments, natively, beside the
+     reading's time for the same page; the service's peak memory on a page whose headers
+     never end against a normal page.
 
     service_bench.py SERVICE_BENCH_EXE [--runs N] [--yt-dlp-runs N] [--growth-tool PATH] [--program-only]
+                     [--extractor-only]
 """
 
 import argparse
@@ -279,6 +285,103 @@ def program_table(exe, build, rounds, starts):
     print("   goal: no slower (median within 5%%): %.2f x  %s" % (ratio, met(ratio <= 1.05)))
 
 
+def unix_pids(port):
+    """The Unix processes of qinglan_service.exe serving `port` (Wine gives a process the command
+    line of its Windows program)."""
+    pids = []
+    for name in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % name, "rb") as f:
+                line = f.read().split(b"\0")
+        except OSError:
+            continue
+        if any(b"qinglan_service.exe" in a for a in line) and str(port).encode() in line:
+            pids.append(int(name))
+    return pids
+
+
+def peak_kib(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    return 0
+
+
+def extractor_table(args, build):
+    site = fixture_server.start()
+    site.handle_error = lambda request, client_address: None
+    origin = "http://127.0.0.1:%d" % site.server_address[1]
+    page = origin + "/pages/html5-player.html"
+    folder = tempfile.mkdtemp(prefix="ql-bench-extractor-")
+    service = os.path.join(build, "service", "qinglan_service.exe")
+    shutil.copy(service, folder)
+    shutil.copy(os.path.join(build, "tests", "service", "stand-in", "yt-dlp.exe"), folder)
+    copy = os.path.join(folder, "qinglan_service.exe")
+    try:
+        print("5. The site extractor (qinglan_service.exe --allow-private under Wine, a page no site extractor"
+              " claims: %s;" % page.replace(origin, ""))
+        print("   median of %d answers each, alternating)" % args.runs)
+        ports = {}
+        procs = []
+        for mode, flags in (("with the stand-in beside it", ()), ("without (--no-extractor)", ("--no-extractor",))):
+            ports[mode] = tools.free_port()
+            procs.append(tools.start_service(copy, ports[mode], "--quiet", "--allow-private", *flags))
+        times = {mode: [] for mode in ports}
+        for _ in range(args.runs):
+            for mode, port in ports.items():
+                start = time.perf_counter()
+                ask_service(port, page)
+                times[mode].append(time.perf_counter() - start)
+        for proc in procs:
+            stop(proc)
+        for mode, values in times.items():
+            print("   %-36s %8.1f ms" % (mode, median(values) * 1000))
+        modes = list(times)
+        print("   the cost of asking: %.1f ms" % ((median(times[modes[0]]) - median(times[modes[1]])) * 1000))
+
+        arguments = subprocess.run([os.path.join(ROOT, "build", "native", "tests", "service", "service_extractor_args"),
+                                    page, "9"], stdout=subprocess.PIPE, text=True, check=True).stdout.splitlines()
+        real = []
+        for _ in range(args.yt_dlp_runs):
+            start = time.perf_counter()
+            r = subprocess.run(["yt-dlp"] + arguments, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120,
+                               env=dict(PATH=os.environ["PATH"], HOME=folder))
+            real.append(time.perf_counter() - start)
+        said = r.stderr.decode(errors="replace").strip().splitlines()[-1:] or ["(nothing)"]
+        version = subprocess.run(["yt-dlp", "--version"], stdout=subprocess.PIPE, text=True).stdout.strip()
+        page_file = os.path.join(ROOT, "tests", "service", "pages", "html5-player.html")
+        reading_us = int(subprocess.run([args.read_tool, "--repeat", str(args.reading_runs), page_file, page,
+                                         "text/html"], stdout=subprocess.PIPE, text=True, check=True).stdout)
+        print("   the real yt-dlp %s, natively, with the service's arguments: %.0f ms to its answer (exit %d: %s)"
+              % (version, median(real) * 1000, r.returncode, said[0][:80]))
+        print("   beside it, the service's reading of the same page (service_read_page, natively, median of %d):"
+              " %.2f ms" % (args.reading_runs, reading_us / 1000))
+
+        peaks = {}
+        for label, target in (("a normal page", page), ("a page whose headers never end", origin + "/endless-headers")):
+            port = tools.free_port()
+            proc = tools.start_service(copy, port, "--quiet", "--allow-private", "--no-extractor")
+            try:
+                pids = unix_pids(port)
+                idle = peak_kib(pids[0]) if pids else 0
+                ask_service(port, target)
+                peaks[label] = (idle, peak_kib(pids[0]) if pids else 0)
+            finally:
+                stop(proc)
+        print("   the service's peak memory (VmHWM of its process), idle and after one answer:")
+        for label, (idle, peak) in peaks.items():
+            print("   %-36s idle %6.1f MiB   peak %6.1f MiB   growth %6.1f MiB" % (label, idle / 1024, peak / 1024,
+                                                                                  (peak - idle) / 1024))
+        hostile = list(peaks.values())[1]
+        growth = (hostile[1] - hostile[0]) / 1024
+        print("   goal: the hostile page's growth at most 3 x the body limit (24 MiB): %.1f MiB  %s"
+              % (growth, met(growth <= 24)))
+    finally:
+        site.stop()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("exe", help="service_bench.exe of the Windows build")
@@ -293,8 +396,12 @@ def main():
     parser.add_argument("--memory-rounds", type=int, default=5)
     parser.add_argument("--starts", type=int, default=30)
     parser.add_argument("--program-only", action="store_true", help="only 3. and 4., the program's figures")
+    parser.add_argument("--extractor-only", action="store_true", help="only 5., the site extractor's figures")
     args = parser.parse_args()
     build = os.path.dirname(os.path.dirname(os.path.abspath(args.exe)))
+    if args.extractor_only:
+        extractor_table(args, build)
+        return 0
     if not args.program_only:
         with tempfile.TemporaryDirectory(prefix="ql-bench-") as folder:
             history = python_service_from_history(folder)
@@ -302,6 +409,7 @@ def main():
             reading_table(args.read_tool, history, args.reading_runs)
         growth_table(args.growth_tool, args.growth_runs)
     program_table(args.exe, build, args.memory_rounds, args.starts)
+    extractor_table(args, build)
     return 0
 
 
