@@ -285,29 +285,6 @@ def program_table(exe, build, rounds, starts):
     print("   goal: no slower (median within 5%%): %.2f x  %s" % (ratio, met(ratio <= 1.05)))
 
 
-def unix_pids(port):
-    """The Unix processes of qinglan_service.exe serving `port` (Wine gives a process the command
-    line of its Windows program)."""
-    pids = []
-    for name in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/cmdline" % name, "rb") as f:
-                line = f.read().split(b"\0")
-        except OSError:
-            continue
-        if any(b"qinglan_service.exe" in a for a in line) and str(port).encode() in line:
-            pids.append(int(name))
-    return pids
-
-
-def peak_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmHWM:"):
-                return int(line.split()[1])
-    return 0
-
-
 def extractor_table(args, build):
     site = fixture_server.start()
     site.handle_error = lambda request, client_address: None
@@ -363,10 +340,10 @@ def extractor_table(args, build):
             port = tools.free_port()
             proc = tools.start_service(copy, port, "--quiet", "--allow-private", "--no-extractor")
             try:
-                pids = unix_pids(port)
-                idle = peak_kib(pids[0]) if pids else 0
+                pids = tools.service_pids(port)
+                idle = tools.peak_kib(pids[0]) if pids else 0
                 ask_service(port, target)
-                peaks[label] = (idle, peak_kib(pids[0]) if pids else 0)
+                peaks[label] = (idle, tools.peak_kib(pids[0]) if pids else 0)
             finally:
                 stop(proc)
         print("   the service's peak memory (VmHWM of its process), idle and after one answer:")

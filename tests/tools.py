@@ -125,3 +125,25 @@ def tls_contexts(name, alt_name, versions=(None,)):
             return contexts, f.read()
     finally:
         shutil.rmtree(work)
+
+
+def service_pids(port):
+    """The Unix processes of qinglan_service.exe serving `port` (Wine gives a process the
+    command line of its Windows program)."""
+    pids = []
+    for name in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % name, "rb") as f:
+                args = [a for a in f.read().split(b"\0") if a]
+        except OSError:
+            continue
+        if args and args[0].lower().endswith(b"qinglan_service.exe") and b"--port" in args[:-1] and \
+                args[args.index(b"--port") + 1] == b"%d" % port:
+            pids.append(int(name))
+    return pids
+
+
+def peak_kib(pid):
+    """The peak resident memory of a process (VmHWM of its /proc status), in KiB."""
+    with open("/proc/%d/status" % pid) as f:
+        return next(int(line.split()[1]) for line in f if line.startswith("VmHWM:"))

@@ -35,23 +35,6 @@ from wine_e2e import Driver, Failed, main, unhex  # noqa: E402
 SAMPLES = [b"XNDA1MjE4ODQw", b"XMTIzNDU2Nzg5Mg=="]
 
 
-def service_pids(port):
-    """The Unix processes of qinglan_service.exe serving `port` (Wine gives a process the
-    command line of its Windows program). The port is this build folder's own: no other test's
-    service is among them."""
-    pids = []
-    for name in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/cmdline" % name, "rb") as f:
-                args = [a for a in f.read().split(b"\0") if a]
-        except OSError:
-            continue
-        if args and args[0].lower().endswith(b"qinglan_service.exe") and b"--port" in args[:-1] and \
-                args[args.index(b"--port") + 1] == b"%d" % port:
-            pids.append(int(name))
-    return pids
-
-
 def answer(port, extra=b""):
     """The status of GET / from the address, or 0 when nothing answers there."""
     try:
@@ -125,13 +108,13 @@ class OwnServiceDriver(Driver):
                    % self.rows())
 
     def end_service_by_force(self):
-        pids = service_pids(self.args.port)
+        pids = tools.service_pids(self.args.port)
         if len(pids) != 1:
             raise Failed("one service process before it is ended (%r)" % pids)
         os.kill(pids[0], signal.SIGKILL)
         self.wait_for("the ended service's address to be free", lambda: answer(self.args.port) == 0, timeout=30)
         self.resolve_sample("after its service was ended by force, the next press")
-        again = service_pids(self.args.port)
+        again = tools.service_pids(self.args.port)
         self.check(len(again) == 1 and again != pids, "that press started the service again (%r)" % again)
 
     def run(self):
@@ -145,17 +128,17 @@ class OwnServiceDriver(Driver):
             if self.probe("wait-window", 30000) != "ok":
                 raise Failed("the first copy's window did not appear")
             self.wait_for("the first copy's service", lambda: answer(port) == 200, timeout=30)
-            self.check(len(service_pids(port)) == 1, "the first copy's service runs in a process of its own")
+            self.check(len(tools.service_pids(port)) == 1, "the first copy's service runs in a process of its own")
             self.check(answer(port, b"Origin: http://evil.example\r\n") == 403, "a browser-marked request gets 403")
             self.check(answer(port, b"Sec-Fetch-Site: cross-site\r\n") == 403, "a cross-site request gets 403")
             self.resolve_sample("the first copy")
             self.outlive_broken_servers(first)
             self.extractor_beside()
-            serving = service_pids(port)
+            serving = tools.service_pids(port)
             second = self.start(self.args.program)
             self.wait_for("the second copy", lambda: second.poll() is not None or self.two_windows(), timeout=30)
             self.check(second.poll() is None, "a second copy runs beside the first")
-            self.check(service_pids(port) == serving, "the second copy starts no service of its own")
+            self.check(tools.service_pids(port) == serving, "the second copy starts no service of its own")
             # The first copy goes, and its service with it; the address is free until the
             # second copy's next press.
             first.kill()
@@ -166,7 +149,7 @@ class OwnServiceDriver(Driver):
             self.check(answer(port) == 200, "the second copy now serves the address")
             self.close_program(second, timeout=15)
             self.wait_for("the address to be free once no copy runs", lambda: answer(port) == 0, timeout=30)
-            self.check(not service_pids(port), "the service process ends with the program")
+            self.check(not tools.service_pids(port), "the service process ends with the program")
         finally:
             if getattr(self, "stand_in", None) and os.path.exists(self.stand_in):
                 os.remove(self.stand_in)

@@ -173,6 +173,15 @@ def fixture_pages(port, site):
               "attachment" in headers.get("Content-Disposition", "") and len(body) > 1000, "served: %s" % row)
         bodies.add(body)
     check(len(bodies) == 3, "the three parts differ")
+    # A page whose headers never end is refused at the head's bound, and the service's memory
+    # grows by less than the body limit (8 MiB) for it.
+    pids = tools.service_pids(port)
+    before = tools.peak_kib(pids[0]) if len(pids) == 1 else None
+    got = parse(port, o + "/endless-headers")
+    after = tools.peak_kib(pids[0]) if len(pids) == 1 else None
+    check(got == (200, REFUSED), "a page whose headers never end is refused: %r" % (got,))
+    check(before is not None and after - before < 8 * 1024,
+          "the service's peak memory grows by less than 8 MiB for it (%r -> %r KiB)" % (before, after))
 
 
 def slow_pages_hold_up_nothing(port, site):

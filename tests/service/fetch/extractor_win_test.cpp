@@ -104,6 +104,11 @@ TEST(ExtractorWin, RowsOnlyFromACleanExitWithinItsBounds) {
         {"/rows",
          {"http://media.example/a/1.mp4", "http://media.example/a/2.mp4", "https://media.example/a/3.m3u8"},
          ""},
+        // Through the pipe as printed: a lone CR ends a row, quotes are encoded, blanks trimmed.
+        {"/junk",
+         {"http://a.example/one", "http://a.example/%22quoted%22.mp4", "http://a.example/blank.mp4",
+          "http://a.example/ok.mp4"},
+         ""},
         {"/fail", {}, "exit code 3"},
         {"/not-claimed", {}, "exit code 1"},
         {"/flood", {}, "1 MiB"},
