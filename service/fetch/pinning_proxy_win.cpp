@@ -61,12 +61,15 @@ void Relay(SOCKET client, SOCKET server, TlsClient* tls, AnswerBound bound, Cloc
     }
 }
 
-// The client's request in origin form for `hop`, without the headers meant for the proxy and
-// with the Host of the hop's own scheme; one request on this connection.
-std::string OriginRequest(const std::string& head, const std::string& method, const FetchUrl& hop) {
+// The client's request for `hop` in origin form (or, for the system proxy, in absolute form),
+// without the headers meant for the proxy and with the Host of the hop's own scheme; one
+// request on this connection.
+std::string OriginRequest(const std::string& head, const std::string& method, const FetchUrl& hop,
+                          bool absolute = false) {
     const std::size_t lineEnd = head.find("\r\n");
     const std::size_t version = head.rfind(' ', lineEnd);
-    std::string forward = method + " " + hop.path + head.substr(version, lineEnd - version) + "\r\n";
+    std::string forward =
+        method + " " + (absolute ? hop.Text() : hop.path) + head.substr(version, lineEnd - version) + "\r\n";
     forward += "Host: " + hop.HostHeader() + "\r\n";
     for (std::size_t at = lineEnd + 2; at < head.size();) {
         const std::size_t next = head.find("\r\n", at);
@@ -187,15 +190,85 @@ std::optional<ProxyRequest> PinningProxy::Requested(const std::string& head) {
     return asked;
 }
 
-// A connection to one of the addresses of `target` that the filter allows; nothing (with the
-// refusal said and the status to answer the system) when there is none.
-UniqueSocket PinningProxy::ConnectChecked(const FetchUrl& target, const char** status) {
+// Whether `target` may be asked of the system proxy: a literal address the filter allows, or
+// a name none of whose addresses here is refused (a name that resolves nowhere here is the far
+// end's to resolve, as it is for the browser).
+bool PinningProxy::AllowedThroughUpstream(const FetchUrl& target) {
+    if (allowPrivate_) return true;
+    if (const std::optional<IpAddress> literal = ParseIpAddress(target.host)) {
+        if (judge_(*literal)) return true;
+        Refuse(target.host + " is not a public address");
+        return false;
+    }
+    std::string why;
+    std::string refused;
+    for (const SocketAddress& address : lookup_(target.host, target.port, deadline_, &why)) {
+        const auto ip = ParseIpAddress(address.text);
+        if (!ip || !judge_(*ip)) refused += (refused.empty() ? "" : ", ") + address.text;
+    }
+    if (refused.empty()) return true;
+    Refuse(target.host + " leads to addresses that are not public: " + refused);
+    return false;
+}
+
+// Asks the system proxy on `upstream` for a tunnel to `target`; false (with the refusal said
+// and the status to answer the client) when it does not open one. Its answer is read a byte
+// at a time, so that nothing of what follows it is taken.
+bool PinningProxy::OpenUpstreamTunnel(SOCKET upstream, const FetchUrl& target, const char** status) {
+    const std::string authority = (target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host) +
+                                  ":" + std::to_string(target.port);
+    *status = "502 Bad Gateway";
+    if (!SendAll(upstream, "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n\r\n", deadline_)) {
+        Refuse("the system proxy took no request for " + authority);
+        return false;
+    }
+    std::string head;
+    while (head.size() < 4 || head.compare(head.size() - 4, 4, "\r\n\r\n") != 0) {
+        char c;
+        if (head.size() > kMaxProxyHead || !WaitSocket(upstream, POLLRDNORM, deadline_, &stop_) ||
+            recv(upstream, &c, 1, 0) != 1) {
+            Refuse("the system proxy gave no answer for " + authority);
+            *status = "504 Gateway Timeout";
+            return false;
+        }
+        head.push_back(c);
+    }
+    const std::size_t space = head.find(' ');
+    const std::string code = space == std::string::npos ? std::string() : head.substr(space + 1, 3);
+    if (code == "200") return true;
+    Refuse(code == "407" ? "the system proxy asks for credentials, which the service never sends"
+                         : "the system proxy refused " + authority + ": " + head.substr(0, head.find("\r\n")));
+    return false;
+}
+
+// A connection to one of the addresses of `target` that the filter allows, or to the system
+// proxy for it; nothing (with the refusal said and the status to answer the client) when
+// there is none.
+PinningProxy::Connection PinningProxy::ConnectChecked(const FetchUrl& target, const char** status) {
+    Connection connection;
     if (!allowPrivate_ && !HostAllowed(target.host)) {
         Refuse(target.host + " is a local or reserved name or address");
         *status = "403 Forbidden";
-        return UniqueSocket();
+        return connection;
     }
     std::string why;
+    if (const std::optional<ProxyEndpoint> upstream = upstream_ ? upstream_(target) : std::nullopt) {
+        if (!AllowedThroughUpstream(target)) {
+            *status = "403 Forbidden";
+            return connection;
+        }
+        // The system proxy's own address is the one the filter does not judge: the user chose
+        // it, and the system's lookup finds it.
+        connection.socket = ConnectFirst(Lookup(upstream->host, upstream->port, deadline_, &why), deadline_, &why);
+        if (!connection.socket) {
+            Refuse("the system proxy " + upstream->host + ":" + std::to_string(upstream->port) + ": " + why);
+            *status = "502 Bad Gateway";
+            return connection;
+        }
+        SetNoDelay(connection.socket.get());
+        connection.upstream = true;
+        return connection;
+    }
     std::vector<SocketAddress> addresses = lookup_(target.host, target.port, deadline_, &why);
     std::vector<SocketAddress> allowed;
     std::string refused;
@@ -210,16 +283,16 @@ UniqueSocket PinningProxy::ConnectChecked(const FetchUrl& target, const char** s
     if (allowed.empty()) {
         Refuse(addresses.empty() ? why : target.host + " leads only to addresses that are not public: " + refused);
         *status = addresses.empty() ? "502 Bad Gateway" : "403 Forbidden";
-        return UniqueSocket();
+        return connection;
     }
-    UniqueSocket server = ConnectFirst(allowed, deadline_, &why);
-    if (!server) {
+    connection.socket = ConnectFirst(allowed, deadline_, &why);
+    if (!connection.socket) {
         Refuse(why);
         *status = "504 Gateway Timeout";
-        return server;
+        return connection;
     }
-    SetNoDelay(server.get());
-    return server;
+    SetNoDelay(connection.socket.get());
+    return connection;
 }
 
 void PinningProxy::Serve(UniqueSocket client) noexcept {
@@ -243,29 +316,35 @@ void PinningProxy::Serve(UniqueSocket client) noexcept {
         };
         const std::optional<ProxyRequest> asked = Requested(head);
         const char* status = "400 Bad Request";
-        UniqueSocket server = asked ? ConnectChecked(asked->target, &status) : UniqueSocket();
-        if (!server) return answer(status);
+        Connection connection = asked ? ConnectChecked(asked->target, &status) : Connection();
+        if (!connection.socket) return answer(status);
+        const SOCKET server = connection.socket.get();
         const FetchUrl& hop = asked->target;
+        // Through the system proxy, a tunnel or an https page needs a tunnel of its own there;
+        // a plain page is asked of it in absolute form.
+        if (connection.upstream && (asked->tunnel || hop.https) && !OpenUpstreamTunnel(server, hop, &status)) {
+            return answer(status);
+        }
+        const bool absolute = connection.upstream && !asked->tunnel && !hop.https;
         std::string why;
         if (asked->tunnel) {
             // The client speaks its own TLS through the tunnel: only the bytes are counted.
             if (SendAll(client.get(), "HTTP/1.1 200 Connection established\r\n\r\n", deadline_) &&
-                (rest.empty() || SendAll(server.get(), rest, deadline_))) {
-                Relay(client.get(), server.get(), nullptr, AnswerBound(AnswerBound::kBytesOnly), deadline_, stop_,
-                      &why);
+                (rest.empty() || SendAll(server, rest, deadline_))) {
+                Relay(client.get(), server, nullptr, AnswerBound(AnswerBound::kBytesOnly), deadline_, stop_, &why);
             }
         } else if (!hop.https) {
-            if (SendAll(server.get(), OriginRequest(head, asked->method, hop) + rest, deadline_)) {
-                Relay(client.get(), server.get(), nullptr, AnswerBound(), deadline_, stop_, &why);
+            if (SendAll(server, OriginRequest(head, asked->method, hop, absolute) + rest, deadline_)) {
+                Relay(client.get(), server, nullptr, AnswerBound(), deadline_, stop_, &why);
             }
         } else {
-            TlsClient tls(server.get(), deadline_, extraRoots_);
+            TlsClient tls(server, deadline_, extraRoots_);
             if (!tls.Handshake(hop.host, stop_, &why)) {
                 Refuse(why);
                 return answer("502 Bad Gateway");
             }
             if (tls.Send(OriginRequest(head, asked->method, hop) + rest)) {
-                Relay(client.get(), server.get(), &tls, AnswerBound(), deadline_, stop_, &why);
+                Relay(client.get(), server, &tls, AnswerBound(), deadline_, stop_, &why);
             }
         }
         if (!why.empty()) Refuse(hop.host + ": " + why);

@@ -19,6 +19,7 @@
 #include "service/reading/ascii.h"
 #include "service/reading/page_address.h"
 #include "service/server/parse_reply.h"
+#include "tests/service/fetch/fetch_test_support_win.h"
 
 namespace ql::service {
 namespace {
@@ -83,7 +84,7 @@ private:
     std::wstring folder_;
 };
 
-int Port(const Call& call) {
+int ProxyPort(const Call& call) {
     for (std::size_t i = 0; i + 1 < call.args.size(); ++i) {
         if (call.args[i] == "--proxy") return std::stoi(call.args[i + 1].substr(call.args[i + 1].rfind(':') + 1));
     }
@@ -124,7 +125,7 @@ TEST(ExtractorWin, RowsOnlyFromACleanExitWithinItsBounds) {
         EXPECT_NE(why.find(row.why), std::string::npos) << row.path << ": " << why;
         const std::vector<Call> calls = recording.Calls();
         ASSERT_EQ(calls.size(), 1u) << row.path;
-        EXPECT_EQ(calls[0].args, ExtractorArguments(url, Port(calls[0]))) << row.path;
+        EXPECT_EQ(calls[0].args, ExtractorArguments(url, ProxyPort(calls[0]))) << row.path;
         EXPECT_TRUE(calls[0].env.empty()) << row.path << ": a proxy setting reached the extractor";
     }
     SetEnvironmentVariableW(L"HTTP_PROXY", nullptr);
@@ -197,9 +198,7 @@ std::string Encoded(const std::string& text) {
 // Each connection goes through the service's proxy and its filter: a public name's page is
 // fetched, plainly and through a tunnel; an address the filter refuses never sees a byte.
 TEST(ExtractorWin, ConnectionsPassTheFilter) {
-    const char* fixture = std::getenv("QL_FIXTURE_PORT");
-    ASSERT_NE(fixture, nullptr);
-    const std::string site = std::string("videos.fixture-site.net:") + fixture;
+    const std::string site = "videos.fixture-site.net:" + Port("QL_FIXTURE_PORT");
     Canary canary;
     ASSERT_NE(canary.port(), 0);
     const std::string hidden = "canary.fixture-site.net:" + std::to_string(canary.port());
@@ -235,6 +234,28 @@ TEST(ExtractorWin, ConnectionsPassTheFilter) {
         EXPECT_TRUE(recorded) << row.target;
     }
     EXPECT_FALSE(canary.Reached());
+}
+
+// Behind the user's system proxy, the extractor's connections pass the service's proxy and
+// then the system's, by name.
+TEST(ExtractorWin, ThroughBothProxies) {
+    const std::string site = Port("QL_FIXTURE_PORT");
+    const std::string upstream = "127.0.0.1:" + Port("QL_UPSTREAM_PROXY_PORT");
+    SystemProxyForTest setting(std::wstring(upstream.begin(), upstream.end()), L"");
+    UpstreamSaw();
+    const LookupFunction nowhere = [](const std::string& host, int, Clock::time_point, std::string* why) {
+        if (why) *why = "no address for " + host;
+        return std::vector<SocketAddress>();
+    };
+    Recording recording;
+    SystemSiteExtractor extractor(StandIn(), false, {}, nowhere);
+    const std::string page = "http://far.fixture-site.net:" + site + "/pages/no-media.html";
+    extractor.Extract("http://site.example/fetch?u=" + Encoded(page), nullptr);
+    const std::vector<Call> calls = recording.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_NE(std::find(calls[0].lines.begin(), calls[0].lines.end(), "fetched " + page + " 200"),
+              calls[0].lines.end());
+    EXPECT_EQ(UpstreamSaw(), std::vector<std::string>{"GET " + page});
 }
 
 // Whatever the user typed reaches the extractor as exactly one argument, the address the
