@@ -13,7 +13,7 @@
 namespace ql::service {
 
 struct SystemProxySetting {
-    std::string proxyList;      // WinINet's ProxyServer value, or empty: no manual proxy
+    std::string proxyList;   // WinINet's ProxyServer value, or empty: no manual proxy
     std::string bypassList;  // its ProxyOverride value
 };
 

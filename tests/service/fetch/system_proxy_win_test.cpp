@@ -36,10 +36,10 @@ TEST(SystemProxyWin, EachKindOfHostWithAndWithoutAProxy) {
     };
     const AddressJudge judge = [](const IpAddress& ip) { return !ip.v6 && ip.bytes[3] == 1 && ip.bytes[0] == 127; };
     const struct {
-        std::string path;       // on the fixture site's port
-        bool fetched;           // with the proxy set
-        const char* upstream;   // what the proxy is asked, or nullptr: nothing
-        const char* why;        // when not fetched
+        std::string path;      // on the fixture site's port
+        bool fetched;          // with the proxy set
+        const char* upstream;  // what the proxy is asked, or nullptr: nothing
+        const char* why;       // when not fetched
     } rows[] = {
         {"http://videos.fixture-site.net:{P}/pages/no-media.html", true,
          "GET http://videos.fixture-site.net:{P}/pages/no-media.html", ""},
@@ -53,8 +53,8 @@ TEST(SystemProxyWin, EachKindOfHostWithAndWithoutAProxy) {
         {"https://auth.fixture-site.net:{P}/", false, "CONNECT auth.fixture-site.net:{P}", "credentials"},
         {"http://silent.fixture-site.net:{P}/", false, "GET http://silent.fixture-site.net:{P}/", ""},
     };
-    const std::wstring upstream = L"127.0.0.1:" + std::wstring(Port("QL_UPSTREAM_PROXY_PORT").begin(),
-                                                              Port("QL_UPSTREAM_PROXY_PORT").end());
+    const std::wstring upstream =
+        L"127.0.0.1:" + std::wstring(Port("QL_UPSTREAM_PROXY_PORT").begin(), Port("QL_UPSTREAM_PROXY_PORT").end());
     UpstreamSaw();
     for (const bool proxySet : {true, false}) {
         std::optional<SystemProxyForTest> setting;
