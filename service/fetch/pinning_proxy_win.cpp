@@ -190,6 +190,21 @@ std::optional<ProxyRequest> PinningProxy::Requested(const std::string& head) {
     return asked;
 }
 
+// The addresses the filter allows (every one when private targets are allowed); the others
+// are listed in `refused`, comma-separated.
+std::vector<SocketAddress> PinningProxy::Allowed(std::vector<SocketAddress> addresses, std::string* refused) const {
+    std::vector<SocketAddress> allowed;
+    for (SocketAddress& address : addresses) {
+        const auto ip = ParseIpAddress(address.text);
+        if (allowPrivate_ || (ip && judge_(*ip))) {
+            allowed.push_back(std::move(address));
+        } else {
+            *refused += (refused->empty() ? "" : ", ") + address.text;
+        }
+    }
+    return allowed;
+}
+
 // Whether `target` may be asked of the system proxy: a literal address the filter allows, or
 // a name none of whose addresses here is refused (a name that resolves nowhere here is the far
 // end's to resolve, as it is for the browser).
@@ -202,10 +217,7 @@ bool PinningProxy::AllowedThroughUpstream(const FetchUrl& target) {
     }
     std::string why;
     std::string refused;
-    for (const SocketAddress& address : lookup_(target.host, target.port, deadline_, &why)) {
-        const auto ip = ParseIpAddress(address.text);
-        if (!ip || !judge_(*ip)) refused += (refused.empty() ? "" : ", ") + address.text;
-    }
+    Allowed(lookup_(target.host, target.port, deadline_, &why), &refused);
     if (refused.empty()) return true;
     Refuse(target.host + " leads to addresses that are not public: " + refused);
     return false;
@@ -269,20 +281,11 @@ PinningProxy::Connection PinningProxy::ConnectChecked(const FetchUrl& target, co
         connection.upstream = true;
         return connection;
     }
-    std::vector<SocketAddress> addresses = lookup_(target.host, target.port, deadline_, &why);
-    std::vector<SocketAddress> allowed;
     std::string refused;
-    for (SocketAddress& address : addresses) {
-        const auto ip = ParseIpAddress(address.text);
-        if (allowPrivate_ || (ip && judge_(*ip))) {
-            allowed.push_back(std::move(address));
-        } else {
-            refused += (refused.empty() ? "" : ", ") + address.text;
-        }
-    }
+    const std::vector<SocketAddress> allowed = Allowed(lookup_(target.host, target.port, deadline_, &why), &refused);
     if (allowed.empty()) {
-        Refuse(addresses.empty() ? why : target.host + " leads only to addresses that are not public: " + refused);
-        *status = addresses.empty() ? "502 Bad Gateway" : "403 Forbidden";
+        Refuse(refused.empty() ? why : target.host + " leads only to addresses that are not public: " + refused);
+        *status = refused.empty() ? "502 Bad Gateway" : "403 Forbidden";
         return connection;
     }
     connection.socket = ConnectFirst(allowed, deadline_, &why);

@@ -81,6 +81,7 @@ private:
         bool upstream = false;  // to the system proxy, which is asked for the target
     };
     Connection ConnectChecked(const FetchUrl& target, const char** status);
+    std::vector<SocketAddress> Allowed(std::vector<SocketAddress> addresses, std::string* refused) const;
     bool AllowedThroughUpstream(const FetchUrl& target);
     bool OpenUpstreamTunnel(SOCKET upstream, const FetchUrl& target, const char** status);
     void Refuse(const std::string& why);
