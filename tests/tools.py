@@ -147,3 +147,8 @@ def peak_kib(pid):
     """The peak resident memory of a process (VmHWM of its /proc status), in KiB."""
     with open("/proc/%d/status" % pid) as f:
         return next(int(line.split()[1]) for line in f if line.startswith("VmHWM:"))
+
+
+# The rows the stand-in extractor (tests/service/fetch/stand_in_extractor_win.cpp) prints for
+# an address whose path is /rows.
+STAND_IN_ROWS = ["http://media.example/a/1.mp4", "http://media.example/a/2.mp4", "https://media.example/a/3.m3u8"]

@@ -88,6 +88,18 @@ MPD = (b'<?xml version="1.0"?>\n<MPD xmlns="urn:mpeg:dash:schema:mpd:2011" type=
 MP4 = b"\x00\x00\x00\x18ftypmp42\x00\x00\x00\x00mp42isom" + b"\x00" * 1000
 
 
+def read_head(conn):
+    """A request's bytes up to its blank line (at most 64 KiB of them, and what came with them);
+    None when the client closes first."""
+    head = b""
+    while b"\r\n\r\n" not in head and len(head) < 65536:
+        piece = conn.recv(4096)
+        if not piece:
+            return None
+        head += piece
+    return head
+
+
 def page_body(name: str, origin: str, other: str):
     content_type, encoding, *rest = PAGES[name]
     source, head_line = (rest + [name, None][len(rest):])
@@ -291,12 +303,9 @@ class FixtureServer(http.server.ThreadingHTTPServer):
             conn.settimeout(20)
             try:
                 with context.wrap_socket(conn, server_side=True) as tls:
-                    head = b""
-                    while b"\r\n\r\n" not in head and len(head) < 65536:
-                        piece = tls.recv(4096)
-                        if not piece:
-                            return
-                        head += piece
+                    head = read_head(tls)
+                    if head is None:
+                        return
                     lines = head.split(b"\r\n")
                     host = [line[6:] for line in lines if line.lower().startswith(b"host: ")]
                     body = b"<p>Host: %s, path: %s</p><video src=\"/media/tls.mp4\"></video>" % (

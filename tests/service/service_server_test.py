@@ -240,9 +240,8 @@ def extractor_beside(service_exe, stand_in):
     shutil.copy(service_exe, folder)
     shutil.copy(stand_in, os.path.join(folder, "yt-dlp.exe"))
     copy = os.path.join(folder, os.path.basename(service_exe))
-    media = ["http://media.example/a/1.mp4", "http://media.example/a/2.mp4", "https://media.example/a/3.m3u8"]
     try:
-        for flags, want in (((), media), (("--no-extractor",), REFUSED)):
+        for flags, want in (((), tools.STAND_IN_ROWS), (("--no-extractor",), REFUSED)):
             port = tools.free_port()
             proc = tools.start_service(copy, port, "--quiet", *flags)
             try:

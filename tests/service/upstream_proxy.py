@@ -10,17 +10,16 @@ import socket
 import socketserver
 import threading
 
+from fixture_server import read_head
+
 
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         s = self.request
         s.settimeout(20)
-        head = b""
-        while b"\r\n\r\n" not in head and len(head) < 65536:
-            chunk = s.recv(4096)
-            if not chunk:
-                return
-            head += chunk
+        head = read_head(s)
+        if head is None:
+            return
         line, _, _ = head.partition(b"\r\n")
         parts = line.decode("latin-1").split(" ")
         if len(parts) != 3:
