@@ -8,7 +8,6 @@
 #include "base/child_process_win.h"
 #include "base/owned_win.h"
 #include "service/fetch/extractor_command.h"
-#include "service/fetch/system_proxy_win.h"
 
 namespace ql::service {
 
@@ -99,10 +98,7 @@ std::vector<std::string> SystemSiteExtractor::Extract(const std::string& url, st
     if (!place) return fail("two extractions are running already");
     const Clock::time_point deadline = Clock::now() + timeLimit;
     PinningProxy proxy(allowPrivate_, deadline, lookup_, judge_, {}, ProxyScope::kAnyHost);
-    // The user's system proxy, read once for the whole fetch: none set changes nothing.
-    if (const SystemProxySetting setting = ReadSystemProxy(); !setting.proxyList.empty()) {
-        proxy.ForwardThrough([setting](const FetchUrl& target) { return SystemProxyFor(setting, target); });
-    }
+    proxy.FollowSystemProxy();  // once for the whole extraction
     std::string proxyWhy;
     if (!proxy.Start(&proxyWhy)) return fail(proxyWhy);
 

@@ -5,7 +5,6 @@
 #include "service/fetch/body_reader.h"
 #include "service/fetch/fetch_url.h"
 #include "service/fetch/pinning_proxy_win.h"
-#include "service/fetch/system_proxy_win.h"
 #include "service/reading/idna.h"
 #include "service/reading/page_address.h"
 
@@ -144,10 +143,7 @@ std::optional<FetchedPage> SystemPageFetcher::Fetch(const std::string& address, 
     // Every connection of this fetch goes through one proxy that checks where it goes. The
     // system is asked for every hop in plain HTTP, an https one too: the proxy speaks its TLS.
     PinningProxy proxy(allowPrivate_, deadline, lookup_, judge_, extraRoots_);
-    // The user's system proxy, read once for the whole fetch: none set changes nothing.
-    if (const SystemProxySetting setting = ReadSystemProxy(); !setting.proxyList.empty()) {
-        proxy.ForwardThrough([setting](const FetchUrl& target) { return SystemProxyFor(setting, target); });
-    }
+    proxy.FollowSystemProxy();  // once for the whole fetch
     if (!proxy.Start(why)) return std::nullopt;
     const std::wstring proxyList = L"http=http://127.0.0.1:" + std::to_wstring(proxy.port());
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {

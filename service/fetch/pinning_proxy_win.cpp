@@ -160,6 +160,10 @@ void PinningProxy::Accept() noexcept {
     }
 }
 
+void PinningProxy::FollowSystemProxy() {
+    if (SystemProxySetting setting = ReadSystemProxy(); !setting.proxyList.empty()) systemProxy_ = std::move(setting);
+}
+
 void PinningProxy::Expect(const FetchUrl& hop) {
     std::lock_guard<std::mutex> lock(mutex_);
     hop_ = hop;
@@ -264,7 +268,8 @@ PinningProxy::Connection PinningProxy::ConnectChecked(const FetchUrl& target, co
         return connection;
     }
     std::string why;
-    if (const std::optional<ProxyEndpoint> upstream = upstream_ ? upstream_(target) : std::nullopt) {
+    if (const std::optional<ProxyEndpoint> upstream =
+            systemProxy_ ? SystemProxyFor(*systemProxy_, target) : std::nullopt) {
         if (!AllowedThroughUpstream(target)) {
             *status = "403 Forbidden";
             return connection;

@@ -27,7 +27,7 @@
 #include "service/fetch/fetch_url.h"
 #include "service/fetch/proxy_request.h"
 #include "service/fetch/socket_io_win.h"
-#include "service/fetch/system_proxy.h"
+#include "service/fetch/system_proxy_win.h"
 #include "service/fetch/tls_client_win.h"
 #include "service/page_fetch.h"
 
@@ -41,9 +41,6 @@ using AddressJudge = std::function<bool(const IpAddress&)>;
 // may ask many hosts, and tunnels its https connections) any page and tunnel the filter allows.
 enum class ProxyScope { kExpectedHop, kAnyHost };
 
-// The user's system proxy a connection to a target goes through, or nothing: it goes direct.
-using UpstreamChooser = std::function<std::optional<ProxyEndpoint>(const FetchUrl&)>;
-
 class PinningProxy {
 public:
     // `lookup` answers the addresses of a name (the system's lookup unless told otherwise);
@@ -55,11 +52,12 @@ public:
     PinningProxy(const PinningProxy&) = delete;
     PinningProxy& operator=(const PinningProxy&) = delete;
 
-    // Sends the connections `upstream` names a proxy for through that proxy, by the target's
-    // name (the proxy resolves it), once the target has passed the filter: a literal address is
-    // judged as ever, and a name that resolves here only when all its addresses are public; one
-    // that resolves nowhere here is the far end's to resolve. Before Start.
-    void ForwardThrough(UpstreamChooser upstream) { upstream_ = std::move(upstream); }
+    // Reads the user's system proxy setting, once (before Start), and from then on sends each
+    // connection it does not bypass through that proxy, by the target's name (the proxy
+    // resolves it), once the target has passed the filter: a literal address is judged as
+    // ever, and a name that resolves here only when all its addresses are public; one that
+    // resolves nowhere here is the far end's to resolve. No proxy set changes nothing.
+    void FollowSystemProxy();
     // Listens and starts serving; false (with `why`) when it cannot.
     bool Start(std::string* why);
     int port() const { return ntohs(address_.sin_port); }
@@ -92,7 +90,7 @@ private:
     const Clock::time_point deadline_;
     const LookupFunction lookup_;
     const AddressJudge judge_;
-    UpstreamChooser upstream_;
+    std::optional<SystemProxySetting> systemProxy_;  // set before Start
     const ExtraRoots extraRoots_;
     UniqueSocket listener_;
     sockaddr_in address_{};  // where the proxy listens, once started
